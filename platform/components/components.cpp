@@ -1,0 +1,391 @@
+#include "components.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QValidator>
+
+TApplication* Application = nullptr;
+
+namespace {
+
+constexpr const char* kCodePage = "windows-31j";
+
+QStringEncoder& Encoder() {
+    thread_local QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    return encoder;
+}
+
+QByteArray EncodeStrict(QStringView text, bool& ok) {
+    QStringEncoder& encoder = Encoder();
+    encoder.resetState();
+    QByteArray bytes = encoder.encode(text);
+    ok = !encoder.hasError();
+    encoder.resetState();
+    return bytes;
+}
+
+class FormWidget : public QWidget {
+  public:
+    explicit FormWidget(TForm* form) : form_(form) {}
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        Dispatch(form_->OnResize, form_);
+    }
+
+  private:
+    TForm* form_;
+};
+
+// Holds a line edit to a number of code page 932 bytes rather than of characters.
+class ByteLengthValidator : public QValidator {
+  public:
+    ByteLengthValidator(const int* maxBytes, QObject* parent)
+        : QValidator(parent), max_(maxBytes) {}
+    State validate(QString& input, int&) const override {
+        if (*max_ <= 0) return Acceptable;
+        return FromUnicode(input).Length() <= *max_ ? Acceptable : Invalid;
+    }
+
+  private:
+    const int* max_;
+};
+
+} // namespace
+
+QString ToUnicode(std::string_view bytes) {
+    thread_local QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
+    decoder.resetState();
+    QString text =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    decoder.resetState();
+    return text;
+}
+
+AnsiString FromUnicode(const QString& text) {
+    bool ok = true;
+    QByteArray bytes = EncodeStrict(text, ok);
+    if (!ok) {
+        // Rare: find the characters without a form one by one.
+        bytes.clear();
+        for (qsizetype i = 0; i < text.size();) {
+            qsizetype n = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+            bool one = true;
+            QByteArray piece = EncodeStrict(QStringView(text).mid(i, n), one);
+            bytes += one ? piece : QByteArray("?");
+            i += n;
+        }
+    }
+    return AnsiString(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// ---- TStrings
+
+void TStrings::Add(const AnsiString& line) {
+    starts_.push_back(text_.size());
+    text_ += line.Bytes();
+    if (OnAdded) OnAdded(Count() - 1);
+}
+
+void TStrings::Clear() {
+    text_.clear();
+    starts_.clear();
+    if (OnCleared) OnCleared();
+}
+
+std::string_view TStrings::Line(int index) const {
+    if (index < 0 || index >= Count()) return {};
+    std::size_t begin = starts_[static_cast<std::size_t>(index)];
+    std::size_t end =
+        index + 1 < Count() ? starts_[static_cast<std::size_t>(index) + 1] : text_.size();
+    return std::string_view(text_).substr(begin, end - begin);
+}
+
+AnsiString TStrings::Strings(int index) const {
+    std::string_view line = Line(index);
+    return AnsiString(line.data(), line.size());
+}
+
+// ---- TControl
+
+TControl::~TControl() = default;
+
+int TControl::Left() const {
+    return widget_ ? widget_->x() : 0;
+}
+int TControl::Top() const {
+    return widget_ ? widget_->y() : 0;
+}
+int TControl::Width() const {
+    return widget_ ? widget_->width() : 0;
+}
+int TControl::Height() const {
+    return widget_ ? widget_->height() : 0;
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+    if (widget_) widget_->setGeometry(left, top, width, height);
+}
+void TControl::SetWidth(int width) {
+    if (widget_) widget_->resize(width, widget_->height());
+}
+void TControl::SetHeight(int height) {
+    if (widget_) widget_->resize(widget_->width(), height);
+}
+
+void TControl::SetVisible(bool visible) {
+    visible_ = visible;
+    if (widget_) widget_->setVisible(visible);
+}
+
+bool TControl::Enabled() const {
+    return widget_ && widget_->isEnabled();
+}
+void TControl::SetEnabled(bool enabled) {
+    if (widget_) widget_->setEnabled(enabled);
+}
+
+void TControl::SetTabStop(bool tabStop) {
+    if (widget_) widget_->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+// ---- TForm
+
+TForm::TForm() : TControl(new FormWidget(this)) {
+    visible_ = false;
+}
+
+TForm::~TForm() {
+    components_.clear();
+    delete widget_.data();
+}
+
+void TForm::SetCaption(const AnsiString& caption) {
+    caption_ = caption;
+    widget_->setWindowTitle(ToUnicode(caption.Bytes()));
+}
+
+int TForm::ClientWidth() const {
+    return widget_->width();
+}
+int TForm::ClientHeight() const {
+    return widget_->height();
+}
+void TForm::SetClientSize(int width, int height) {
+    widget_->resize(width, height);
+}
+void TForm::SetPosition(int left, int top) {
+    widget_->move(left, top);
+}
+
+void TForm::SetFixedFrame() {
+    widget_->setFixedSize(widget_->size());
+    widget_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                            Qt::WindowCloseButtonHint);
+}
+
+void TForm::DoCreate() {
+    Dispatch(OnCreate, this);
+}
+
+// ---- TButton
+
+TButton::TButton(TForm* owner) : TControl(new QPushButton(owner->Widget())) {
+    owner->InsertComponent(this);
+    QObject::connect(button(), &QPushButton::clicked, [this] { Dispatch(OnClick, this); });
+}
+
+QPushButton* TButton::button() const {
+    return static_cast<QPushButton*>(widget_.data());
+}
+
+void TButton::SetCaption(const AnsiString& caption) {
+    caption_ = caption;
+    button()->setText(ToUnicode(caption.Bytes()));
+}
+
+void TButton::Click() {
+    button()->click();
+}
+
+// ---- TEdit
+
+TEdit::TEdit(TForm* owner) : TControl(new QLineEdit(owner->Widget())) {
+    owner->InsertComponent(this);
+    LineEdit()->setValidator(new ByteLengthValidator(&maxLength_, LineEdit()));
+    QObject::connect(LineEdit(), &QLineEdit::textChanged, [this] { Dispatch(OnChange, this); });
+}
+
+QLineEdit* TEdit::LineEdit() const {
+    return static_cast<QLineEdit*>(widget_.data());
+}
+
+AnsiString TEdit::Text() const {
+    return FromUnicode(LineEdit()->text());
+}
+
+void TEdit::SetText(const AnsiString& text) {
+    std::string bytes = text.Bytes();
+    if (maxLength_ > 0 && bytes.size() > static_cast<std::size_t>(maxLength_))
+        bytes.resize(static_cast<std::size_t>(maxLength_));
+    LineEdit()->setText(ToUnicode(bytes));
+}
+
+void TEdit::SetMaxLength(int bytes) {
+    maxLength_ = bytes;
+    // No character takes less than one byte, so this never cuts below the byte limit.
+    LineEdit()->setMaxLength(bytes > 0 ? bytes : 32767);
+}
+
+// ---- TCheckBox
+
+TCheckBox::TCheckBox(TForm* owner) : TControl(new QCheckBox(owner->Widget())) {
+    owner->InsertComponent(this);
+    QObject::connect(box(), &QCheckBox::toggled, [this] { Dispatch(OnClick, this); });
+}
+
+QCheckBox* TCheckBox::box() const {
+    return static_cast<QCheckBox*>(widget_.data());
+}
+
+void TCheckBox::SetCaption(const AnsiString& caption) {
+    caption_ = caption;
+    box()->setText(ToUnicode(caption.Bytes()));
+}
+
+bool TCheckBox::Checked() const {
+    return box()->isChecked();
+}
+void TCheckBox::SetChecked(bool checked) {
+    box()->setChecked(checked);
+}
+
+// ---- TMemo
+
+TMemo::TMemo(TForm* owner) : TControl(new QPlainTextEdit(owner->Widget())), Lines(new TStrings) {
+    owner->InsertComponent(this);
+    QPlainTextEdit* view = View();
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setUndoRedoEnabled(false);
+    Lines->OnAdded = [this](int index) {
+        QPlainTextEdit* v = View();
+        if (!v) return;
+        QString text = ToUnicode(Lines->Line(index));
+        if (index == 0) {
+            // The document's first block exists already: fill it rather than append after it.
+            v->setPlainText(text);
+        } else {
+            v->appendPlainText(text);
+        }
+    };
+    Lines->OnCleared = [this] {
+        if (QPlainTextEdit* v = View()) v->clear();
+    };
+}
+
+TMemo::~TMemo() {
+    Lines->OnAdded = nullptr;
+    Lines->OnCleared = nullptr;
+}
+
+QPlainTextEdit* TMemo::View() const {
+    return static_cast<QPlainTextEdit*>(widget_.data());
+}
+
+void TMemo::SetReadOnly(bool readOnly) {
+    View()->setReadOnly(readOnly);
+    View()->setTextInteractionFlags(readOnly
+                                        ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                        : Qt::TextEditorInteraction);
+}
+
+// ---- TTimer
+
+TTimer::TTimer(TForm* owner) : timer_(new QTimer(owner->Widget())) {
+    owner->InsertComponent(this);
+    timer_->setInterval(interval_);
+    QObject::connect(timer_, &QTimer::timeout, [this] { Dispatch(OnTimer, this); });
+    timer_->start();
+}
+
+TTimer::~TTimer() = default;
+
+void TTimer::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (enabled)
+        timer_->start(interval_);
+    else
+        timer_->stop();
+}
+
+void TTimer::SetInterval(int milliseconds) {
+    interval_ = milliseconds;
+    timer_->setInterval(milliseconds);
+}
+
+// ---- TApplication
+
+TApplication::TApplication(int& argc, char** argv) : app_(new QApplication(argc, argv)) {
+    Application = this;
+}
+
+TApplication::~TApplication() {
+    forms_.clear();
+    if (Application == this) Application = nullptr;
+}
+
+void TApplication::Adopt(std::unique_ptr<TForm> form) {
+    TForm* created = form.get();
+    forms_.push_back(std::move(form));
+    created->DoCreate();
+}
+
+void TApplication::Run() {
+    if (TForm* form = MainForm()) {
+        form->SetVisible(true);
+        app_->exec();
+    }
+}
+
+void TApplication::ShowException(const std::exception& e) {
+    if (OnException) {
+        OnException(e);
+        return;
+    }
+    QMessageBox::critical(nullptr, QApplication::applicationName(), ToUnicode(e.what()));
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception("Unknown exception"));
+    }
+}
+
+void Dispatch(const TNotifyEvent& handler, TObject* sender) {
+    if (!handler) return;
+    try {
+        handler(sender);
+    } catch (...) {
+        if (Application)
+            Application->HandleException(std::current_exception());
+        else
+            throw;
+    }
+}

@@ -1,0 +1,242 @@
+// Window components over Qt Widgets, in the shape the window's handlers use them: 8-bit
+// code page 932 text everywhere, converted to Unicode only where Qt draws it.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QApplication;
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+// 8-bit text in code page 932, held as the bytes themselves.
+class AnsiString {
+  public:
+    AnsiString() = default;
+    AnsiString(const char* text) : bytes_(text ? text : "") {}
+    AnsiString(std::string bytes) : bytes_(std::move(bytes)) {}
+    AnsiString(const char* bytes, std::size_t length) : bytes_(bytes, length) {}
+
+    const char* c_str() const { return bytes_.c_str(); }
+    int Length() const { return static_cast<int>(bytes_.size()); }
+    bool IsEmpty() const { return bytes_.empty(); }
+    const std::string& Bytes() const { return bytes_; }
+
+    AnsiString& operator+=(const AnsiString& other) {
+        bytes_ += other.bytes_;
+        return *this;
+    }
+    friend AnsiString operator+(AnsiString a, const AnsiString& b) { return a += b; }
+    friend bool operator==(const AnsiString&, const AnsiString&) = default;
+
+  private:
+    std::string bytes_;
+};
+
+// Code page 932 <-> Unicode. A character with no code page 932 form becomes "?".
+QString ToUnicode(std::string_view bytes);
+AnsiString FromUnicode(const QString& text);
+
+// The platform's exception class: what escapes a handler or the start-up is shown by
+// TApplication::ShowException.
+class Exception : public std::exception {
+  public:
+    explicit Exception(AnsiString message) : Message(std::move(message)) {}
+    const char* what() const noexcept override { return Message.c_str(); }
+    AnsiString Message;
+};
+
+class TObject {
+  public:
+    virtual ~TObject() = default;
+};
+
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+// The lines of a memo. They are the memo's model: every line is kept as the bytes added, in
+// one growing buffer with the offset of each line, and read back unchanged.
+class TStrings {
+  public:
+    void Add(const AnsiString& line);
+    void Clear();
+    int Count() const { return static_cast<int>(starts_.size()); }
+    // The line list of a memo reports its count as its capacity.
+    int Capacity() const { return Count(); }
+    AnsiString Strings(int index) const;
+    std::string_view Line(int index) const; // valid until the next Add or Clear
+
+    // The memo's view follows the model through these.
+    std::function<void(int index)> OnAdded;
+    std::function<void()> OnCleared;
+
+  private:
+    std::string text_;
+    std::vector<std::size_t> starts_;
+};
+
+class TControl : public TObject {
+  public:
+    virtual ~TControl();
+    QWidget* Widget() const { return widget_; }
+
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    void SetBounds(int left, int top, int width, int height);
+    void SetWidth(int width);
+    void SetHeight(int height);
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    bool Enabled() const;
+    void SetEnabled(bool enabled);
+    void SetTabStop(bool tabStop);
+
+  protected:
+    explicit TControl(QWidget* widget) : widget_(widget) {}
+    QPointer<QWidget> widget_;
+    bool visible_ = true; // as stored, not as shown: a control of a hidden form is still Visible
+};
+
+class TForm : public TControl {
+  public:
+    TForm();
+    ~TForm() override;
+    AnsiString Caption() const { return caption_; }
+    void SetCaption(const AnsiString& caption);
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void SetClientSize(int width, int height);
+    void SetPosition(int left, int top);
+    // bsSingle with biSystemMenu and biMinimize: a fixed frame and no maximize box.
+    void SetFixedFrame();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnResize;
+
+    // Raised by TApplication::CreateForm once the window is completely built.
+    void DoCreate();
+    // The form frees the components it owns when it goes.
+    void InsertComponent(TObject* component) { components_.emplace_back(component); }
+
+  private:
+    AnsiString caption_;
+    std::vector<std::unique_ptr<TObject>> components_;
+};
+
+class TButton : public TControl {
+  public:
+    explicit TButton(TForm* owner);
+    AnsiString Caption() const { return caption_; }
+    void SetCaption(const AnsiString& caption);
+    void Click(); // as a user's click: raises OnClick
+    TNotifyEvent OnClick;
+
+  private:
+    QPushButton* button() const;
+    AnsiString caption_;
+};
+
+class TEdit : public TControl {
+  public:
+    explicit TEdit(TForm* owner);
+    AnsiString Text() const;
+    void SetText(const AnsiString& text);
+    // In bytes of the code page 932 text, as an 8-bit platform counts them. 0: no limit.
+    int MaxLength() const { return maxLength_; }
+    void SetMaxLength(int bytes);
+    QLineEdit* LineEdit() const;
+    TNotifyEvent OnChange;
+
+  private:
+    int maxLength_ = 0;
+};
+
+class TCheckBox : public TControl {
+  public:
+    explicit TCheckBox(TForm* owner);
+    AnsiString Caption() const { return caption_; }
+    void SetCaption(const AnsiString& caption);
+    bool Checked() const;
+    void SetChecked(bool checked); // raises OnClick when the state changes
+    TNotifyEvent OnClick;
+
+  private:
+    QCheckBox* box() const;
+    AnsiString caption_;
+};
+
+class TMemo : public TControl {
+  public:
+    explicit TMemo(TForm* owner);
+    ~TMemo() override;
+    std::unique_ptr<TStrings> Lines;
+    void Clear() { Lines->Clear(); }
+    void SetReadOnly(bool readOnly);
+    QPlainTextEdit* View() const;
+};
+
+class TTimer : public TObject {
+  public:
+    explicit TTimer(TForm* owner);
+    ~TTimer() override;
+    bool Enabled() const { return enabled_; }
+    // Enabling starts a fresh interval; disabling drops any tick not yet delivered.
+    void SetEnabled(bool enabled);
+    int Interval() const { return interval_; }
+    void SetInterval(int milliseconds);
+    TNotifyEvent OnTimer;
+    QTimer* Timer() const { return timer_; }
+
+  private:
+    QTimer* timer_;
+    bool enabled_ = true;
+    int interval_ = 1000;
+};
+
+// The application object: its message loop, its main form and its error box.
+class TApplication {
+  public:
+    TApplication(int& argc, char** argv);
+    ~TApplication();
+    void Initialize() {}
+    // The first form created becomes the main form. Its OnCreate has run when this returns.
+    template <class Form> void CreateForm(Form*& ref) {
+        auto form = std::make_unique<Form>();
+        ref = form.get();
+        Adopt(std::move(form));
+    }
+    void Run();
+    void ShowException(const std::exception& e);
+    // Shows what escaped an event handler; the program carries on.
+    void HandleException(std::exception_ptr error);
+
+    // Replaces the error box, as with the platform's OnException event.
+    std::function<void(const std::exception&)> OnException;
+    QApplication* Qt() const { return app_.get(); }
+    TForm* MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+
+  private:
+    void Adopt(std::unique_ptr<TForm> form);
+    std::unique_ptr<QApplication> app_;
+    std::vector<std::unique_ptr<TForm>> forms_;
+};
+
+extern TApplication* Application;
+
+// Runs an event handler the way the message loop does: an exception it throws is shown and
+// goes no further.
+void Dispatch(const TNotifyEvent& handler, TObject* sender);

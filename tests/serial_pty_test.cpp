@@ -1,0 +1,168 @@
+// The serial layer and the channel on real pseudo-terminals.
+#include "pty.h"
+#include "serial_port.h"
+#include "test_env.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+DWORD Waiting(HANDLE h) {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    return ClearCommError(h, &errors, &stat) ? stat.cbInQue : 0;
+}
+
+class PtyPort : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(device.ok());
+        device.LinkAs("COM3");
+    }
+    Pty device;
+};
+
+TEST_F(PtyPort, OpenMakesTheLineRawAndNothingIsEverSentBack) {
+    termios before{};
+    ASSERT_EQ(tcgetattr(device.master(), &before), 0);
+    ASSERT_NE(before.c_lflag & ECHO, 0u) << "a fresh pty echoes; the open must stop that";
+
+    HANDLE h = OpenPort("COM3,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    termios after{};
+    ASSERT_EQ(tcgetattr(device.master(), &after), 0);
+    EXPECT_EQ(after.c_lflag & (ECHO | ICANON | ISIG), 0u);
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(after.c_oflag & OPOST, 0u);
+    EXPECT_EQ(cfgetospeed(&after), B38400);
+
+    // XON/XOFF, CR, LF and the interrupt character: none may bring a byte back.
+    const std::string sent = "hello\x11\x13\r\n\x03\x1a";
+    device.Write(sent);
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == sent.size(); }));
+    unsigned char area[64];
+    ASSERT_EQ(ReadPort(h, area, sizeof area), static_cast<int>(sent.size()));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), sent.size()), sent);
+    ClosePort(h);
+    EXPECT_TRUE(device.Drain().empty());
+}
+
+TEST_F(PtyPort, APortHeldByOneOpenIsRefusedToTheNextUntilClosed) {
+    HANDLE first = OpenPort("COM3,38400,E,8");
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    termios held{};
+    tcgetattr(device.master(), &held);
+
+    EXPECT_EQ(OpenPort("COM3,9600,N,7"), INVALID_HANDLE_VALUE);
+    termios still{};
+    tcgetattr(device.master(), &still);
+    EXPECT_EQ(cfgetospeed(&still), cfgetospeed(&held)) << "the refused open touched the line";
+
+    ClosePort(first);
+    HANDLE again = OpenPort("COM3,38400,E,8");
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    ClosePort(again);
+}
+
+TEST_F(PtyPort, AReadTakesWhatWaitedAndLeavesTheRestQueued) {
+    HANDLE h = OpenPort("COM3,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    device.Write("0123456789");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 10; }));
+    unsigned char area[16] = {};
+    EXPECT_EQ(ReadPort(h, area, 4), 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), 4), "0123");
+    EXPECT_EQ(ReadPort(h, area, 16), 6);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), 6), "456789");
+    EXPECT_EQ(ReadPort(h, area, 16), 0);
+    device.Write("AB");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 2; }));
+    EXPECT_EQ(ReadPort(h, area, 16), 2);
+    ClosePort(h);
+}
+
+TEST_F(PtyPort, AHangUpReadsAsNothingAndCloseStillWorks) {
+    HANDLE h = OpenPort("COM3,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    device.Write("xyz");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
+    device.Hangup();
+    unsigned char area[16];
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadPort(h, area, sizeof area), 0);
+    DWORD errors = 0;
+    COMSTAT stat{};
+    EXPECT_FALSE(ClearCommError(h, &errors, &stat));
+    EXPECT_EQ(ClosePort(h), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(PtyPort, AnInvalidRecordNeverReachesTheLine) {
+    HANDLE h = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DCB dcb{};
+    ASSERT_TRUE(BuildCommDCBA("COM3:Baud=19200 Parity=N Data=8 Stop=1", &dcb));
+    ASSERT_TRUE(SetCommState(h, &dcb));
+    DCB zero{};
+    EXPECT_FALSE(SetCommState(h, &zero));
+    termios t{};
+    tcgetattr(device.master(), &t);
+    EXPECT_EQ(cfgetospeed(&t), B19200) << "B0 would have hung the line up";
+
+    dcb.BaudRate = 250000; // not one of the B constants
+    EXPECT_TRUE(SetCommState(h, &dcb));
+    // Modem lines: a pty has none, and says so.
+    EXPECT_FALSE(EscapeCommFunction(h, CLRDTR));
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h)) << "a closed handle is no longer known";
+}
+
+TEST(PortNames, ComNumbersFallBackToTheMatching8250Node) {
+    Pty device;
+    ASSERT_TRUE(device.ok());
+    device.LinkAs("ttyS6");
+    HANDLE h = OpenPort("com7,38400,E,8");
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    ClosePort(h);
+    EXPECT_EQ(OpenPort("COM8,38400,E,8"), INVALID_HANDLE_VALUE);
+}
+
+TEST(PortNames, WhatIsNotASerialDeviceIsRefusedBeforeItIsOpened) {
+    std::filesystem::path dir = TestDeviceDir() / "hostile";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "file") << "data";
+    mkfifo((dir / "fifo").c_str(), 0600);
+    struct Case {
+        std::string name;
+        int err;
+    } const cases[] = {
+        {"\\\\.\\" + (dir / "file").string(), ENOTTY},
+        {"\\\\.\\" + dir.string(), ENOTTY},
+        {"\\\\.\\" + (dir / "fifo").string(), ENOTTY}, // opening a FIFO would block
+        {"\\\\.\\" + (dir / "missing").string(), ENOENT},
+        {"\\\\.\\/dev/null", ENOTTY},
+        {"\\\\.\\/dev/tty", ENOTTY},
+        {"\\\\.\\/dev/console", ENOTTY},
+        {"\\\\.\\/dev/ptmx", ENOTTY},
+        {"\\\\.\\..", ENOENT},
+        {"\\\\.\\COM99", ENOENT},
+        {"\\\\.\\\x82\xa0", ENOENT},
+        {"COM1", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CreateFileA(c.name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(SerialLastErrno(), c.err);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

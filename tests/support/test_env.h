@@ -1,0 +1,6 @@
+#pragma once
+
+#include <filesystem>
+
+// The directory port names resolve in during this test run.
+const std::filesystem::path& TestDeviceDir();

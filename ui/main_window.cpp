@@ -1,0 +1,154 @@
+#include "main_window.h"
+
+#include "live_log.h"
+#include "serial_port.h"
+#include "stored_layout.h"
+#include "texts.h"
+
+#include <QCheckBox>
+#include <QFont>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QWidget>
+#include <cstring>
+
+HANDLE PortHandle = INVALID_HANDLE_VALUE;
+TF1* F1 = nullptr;
+
+namespace {
+constexpr int kTopRow = 20;
+constexpr std::size_t kDefinitionBuffer = 100;
+} // namespace
+
+TF1::TF1() {
+    // Created in the stored order: a later control lies above an earlier one.
+    Bu1 = new TButton(this);
+    Ed1 = new TEdit(this);
+    CB = new TCheckBox(this);
+    Ed2 = new TEdit(this);
+    Me1 = new TMemo(this);
+    Me2 = new TMemo(this);
+    Timer1 = new TTimer(this);
+    ApplyStoredLayout();
+    BindEvents();
+}
+
+void TF1::ApplyStoredLayout() {
+    const layout::Window& w = layout::kMainWindow;
+    QWidget* form = Widget();
+    SetCaption(w.form.caption);
+    QFont font(ToUnicode(w.form.fontName));
+    font.setPixelSize(w.form.fontPixels);
+    form->setFont(font);
+    QPalette palette = form->palette();
+    palette.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0)); // clBtnFace
+    form->setPalette(palette);
+    form->setAutoFillBackground(true);
+
+    auto place = [](TControl* c, const layout::Bounds& b) {
+        c->SetBounds(b.left, b.top, b.width, b.height);
+    };
+    place(Bu1, w.Bu1.bounds);
+    Bu1->SetCaption(w.Bu1.caption);
+    Bu1->SetTabStop(w.Bu1.tabStop);
+
+    for (auto [edit, stored] : {std::pair{Ed1, &w.Ed1}, std::pair{Ed2, &w.Ed2}}) {
+        place(edit, stored->bounds);
+        edit->SetMaxLength(stored->maxLength);
+        edit->SetText(stored->text);
+        edit->SetTabStop(stored->tabStop);
+        if (stored->borderless) {
+            QLineEdit* line = edit->LineEdit();
+            line->setFrame(false);
+            line->setTextMargins(0, 0, 0, 0);
+            QPalette p = line->palette();
+            p.setColor(QPalette::Base, palette.color(QPalette::Window));
+            line->setPalette(p);
+        }
+    }
+
+    place(CB, w.CB.bounds);
+    CB->SetCaption(w.CB.caption);
+    CB->SetChecked(w.CB.checked);
+
+    for (auto [memo, stored] : {std::pair{Me1, &w.Me1}, std::pair{Me2, &w.Me2}}) {
+        place(memo, stored->bounds);
+        memo->SetReadOnly(true);
+        memo->SetVisible(stored->visible);
+    }
+    for (const char* line : layout::kMe1SampleLines)
+        Me1->Lines->Add(line);
+
+    Timer1->SetInterval(w.Timer1.interval);
+    Timer1->SetEnabled(w.Timer1.enabled);
+
+    // Tab order Bu1, Me1, Ed1, Ed2, Me2, CB; Bu1, Ed1 and Ed2 are reached with the mouse.
+    QWidget* order[] = {Bu1->Widget(), Me1->Widget(), Ed1->Widget(),
+                        Ed2->Widget(), Me2->Widget(), CB->Widget()};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+
+    SetPosition(w.form.left, w.form.top);
+    SetClientSize(w.form.clientWidth, w.form.clientHeight);
+    SetFixedFrame();
+}
+
+void TF1::BindEvents() {
+    OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnResize = [this](TObject* s) { FormResize(s); };
+    Bu1->OnClick = [this](TObject* s) { Bu1Click(s); };
+    Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+    CB->OnClick = [this](TObject* s) { CBClick(s); };
+    Ed2->OnChange = [this](TObject* s) { Ed2Change(s); };
+}
+
+void TF1::Bu1Click(TObject*) {
+    if (Bu1->Caption() == AnsiString(texts::kStart)) {
+        char definition[kDefinitionBuffer];
+        const AnsiString text = Ed1->Text();
+        std::size_t n = std::min(static_cast<std::size_t>(text.Length()), sizeof definition - 1);
+        std::memcpy(definition, text.c_str(), n);
+        definition[n] = '\0';
+        PortHandle = OpenPort(definition);
+        if (PortHandle == INVALID_HANDLE_VALUE) return;
+        Bu1->SetCaption(texts::kStop);
+        CB->SetEnabled(false);
+        Ed2->SetEnabled(false);
+        Me2->SetVisible(false);
+        Timer1->SetEnabled(true);
+        Me1->Clear();
+    } else {
+        Bu1->SetCaption(texts::kStart);
+        CB->SetEnabled(true);
+        Ed2->SetEnabled(true);
+        Timer1->SetEnabled(false);
+        // What arrived since the last tick would otherwise be lost with the port.
+        AppendPoll();
+        ClosePort(PortHandle);
+    }
+}
+
+void TF1::Timer1Timer(TObject*) {
+    AppendPoll();
+}
+
+void TF1::AppendPoll() {
+    auto lines =
+        PollLines([](unsigned char* area, int size) { return ReadPort(PortHandle, area, size); });
+    for (std::string& line : lines)
+        Me1->Lines->Add(AnsiString(std::move(line)));
+}
+
+void TF1::FormCreate(TObject*) {}
+
+void TF1::CBClick(TObject*) {}
+
+void TF1::FormResize(TObject*) {
+    Me1->SetWidth(ClientWidth());
+    Me2->SetWidth(ClientWidth());
+    Me1->SetHeight(ClientHeight() - kTopRow);
+    Me2->SetHeight(ClientHeight() - kTopRow);
+}
+
+void TF1::Ed2Change(TObject*) {}
