@@ -14,7 +14,9 @@
 
 namespace {
 volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
+void OnSignal(int) {
+    gStop = 1;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -42,8 +44,9 @@ int main(int argc, char** argv) {
     unsigned long n = 0;
     char sink[4096];
     while (!gStop) {
-        std::string frame = "\x02" "FRAME " + std::to_string(n) + " T=" +
-                            std::to_string(20 + n % 7) + "\x03\r\n";
+        std::string frame = "\x02"
+                            "FRAME " +
+                            std::to_string(n) + " T=" + std::to_string(20 + n % 7) + "\x03\r\n";
         ++n;
         if (::write(master, frame.data(), frame.size()) < 0 && errno != EAGAIN) break;
         // Until the monitor opens the port its line still echoes: swallow that.

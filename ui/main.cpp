@@ -1,14 +1,10 @@
 #include "components.h"
+#include "entry.h"
+#include "main_icon.h"
 #include "main_window.h"
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
-    try {
-        Application->Initialize();
-        Application->CreateForm(F1);
-        Application->Run();
-    } catch (const Exception& e) {
-        Application->ShowException(e);
-    }
-    return 0;
+    app.SetIcon(MainIcon());
+    return ProgramEntry(F1);
 }

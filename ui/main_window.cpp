@@ -58,10 +58,17 @@ void TF1::ApplyStoredLayout() {
         edit->SetMaxLength(stored->maxLength);
         edit->SetText(stored->text);
         edit->SetTabStop(stored->tabStop);
+        QLineEdit* line = edit->LineEdit();
+        // The free Gothic runs wider than the face the layout was drawn for: "<02>" is 30
+        // pixels in a 27-pixel field. Tighter letters and no inner margin make the stored
+        // texts fit whole, as the layout intends.
+        QFont tight = line->font();
+        tight.setLetterSpacing(QFont::AbsoluteSpacing, stored->borderless ? -1.0 : -0.5);
+        line->setFont(tight);
+        line->setTextMargins(-2, 0, -2, 0);
+        line->setCursorPosition(0);
         if (stored->borderless) {
-            QLineEdit* line = edit->LineEdit();
             line->setFrame(false);
-            line->setTextMargins(0, 0, 0, 0);
             QPalette p = line->palette();
             p.setColor(QPalette::Base, palette.color(QPalette::Window));
             line->setPalette(p);

@@ -2,14 +2,18 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFont>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QValidator>
 
@@ -19,17 +23,12 @@ namespace {
 
 constexpr const char* kCodePage = "windows-31j";
 
-QStringEncoder& Encoder() {
-    thread_local QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
-    return encoder;
-}
-
+// A fresh converter each time: an ICU-backed converter keeps its error state after a failed
+// conversion, which would spoil the next one.
 QByteArray EncodeStrict(QStringView text, bool& ok) {
-    QStringEncoder& encoder = Encoder();
-    encoder.resetState();
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
     QByteArray bytes = encoder.encode(text);
     ok = !encoder.hasError();
-    encoder.resetState();
     return bytes;
 }
 
@@ -340,6 +339,18 @@ void TTimer::SetInterval(int milliseconds) {
 
 TApplication::TApplication(int& argc, char** argv) : app_(new QApplication(argc, argv)) {
     Application = this;
+    // One look wherever the program runs, so that the stored pixel layout holds.
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    // Windows font names the program's layouts use, mapped to free faces of the same kind.
+    QFont::insertSubstitution(
+        ToUnicode("\x82\x6c\x82\x72 \x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e"),
+        "IPAPGothic"); // the proportional Gothic
+    QFont::insertSubstitution(ToUnicode("\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e"),
+                              "IPAGothic"); // the fixed-pitch Gothic
+}
+
+void TApplication::SetIcon(const char* const* xpm) {
+    QApplication::setWindowIcon(QIcon(QPixmap(xpm)));
 }
 
 TApplication::~TApplication() {

@@ -220,6 +220,8 @@ class TApplication {
         Adopt(std::move(form));
     }
     void Run();
+    // The application icon, shown in the title bar and the task bar (an XPM image).
+    void SetIcon(const char* const* xpm);
     void ShowException(const std::exception& e);
     // Shows what escaped an event handler; the program carries on.
     void HandleException(std::exception_ptr error);
