@@ -1,4 +1,5 @@
 // The channel's platform calls, in order, against a recording stand-in.
+#include "port_discovery.h"
 #include "recording_commapi.h"
 #include "serial_port.h"
 
@@ -97,6 +98,26 @@ TEST_F(ChannelCalls, NoPlatformCallForNoPort) {
 TEST_F(ChannelCalls, CloseDropsDtrThenRtsThenReleases) {
     EXPECT_EQ(ClosePort(recording.openResult), INVALID_HANDLE_VALUE);
     EXPECT_EQ(recording.calls, (Calls{"CLRDTR", "CLRRTS", "CloseHandle"}));
+}
+
+TEST_F(ChannelCalls, AScanProbesCom1ToCom50OnceEachInOrder) {
+    recording.openResult = INVALID_HANDLE_VALUE;
+    ScanPorts();
+    Calls expected;
+    for (int n = 1; n <= 50; ++n)
+        expected.push_back("CreateFileA \\\\.\\COM" + std::to_string(n));
+    EXPECT_EQ(recording.calls, expected); // COM51 never, and nothing after a failed open
+    EXPECT_EQ(PortList, AnsiString(""));
+}
+
+TEST_F(ChannelCalls, APortThatRefusesTheProbeSettingsIsStillListed) {
+    recording.buildResult = FALSE;
+    recording.setStateResult = FALSE;
+    ProbePort("COM7");
+    EXPECT_EQ(recording.settingsText, "COM7:Baud=38400 Parity=E Data=8 Stop=1");
+    EXPECT_EQ(recording.calls.back(), "CloseHandle");
+    EXPECT_EQ(PortList, AnsiString("COM7, "));
+    PortList = AnsiString();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "entry.h"
 #include "main_icon.h"
 #include "main_window.h"
+#include "port_discovery.h"
 #include "stored_layout.h"
 #include "texts.h"
 
@@ -71,6 +72,16 @@ TEST_F(StoredWindow, GeometryCaptionsAndStates) {
     EXPECT_FALSE(form->Timer1->Enabled());
     EXPECT_EQ(form->Timer1->Interval(), 200);
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(StoredWindow, StartUpReplacesTheSampleLinesWithTheListing) {
+    ASSERT_EQ(form->Me1->Lines->Count(), 2);
+    EXPECT_EQ(form->Me1->Lines->Strings(0), AnsiString(""));
+    EXPECT_EQ(form->Me1->Lines->Strings(1), ListingLine());
+    EXPECT_EQ(ListingLine(), AnsiString("\x82\xb1\x82\xcc"
+                                        "PC"
+                                        "\x82\xcc"
+                                        "COM port\x81\x46 "));
 }
 
 TEST_F(StoredWindow, LaterControlsLieAboveEarlierOnes) {

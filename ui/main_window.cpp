@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "live_log.h"
+#include "port_discovery.h"
 #include "serial_port.h"
 #include "stored_layout.h"
 #include "texts.h"
@@ -147,7 +148,12 @@ void TF1::AppendPoll() {
         Me1->Lines->Add(AnsiString(std::move(line)));
 }
 
-void TF1::FormCreate(TObject*) {}
+void TF1::FormCreate(TObject*) {
+    ScanPorts();
+    Me1->Clear();
+    Me1->Lines->Add("");
+    Me1->Lines->Add(ListingLine());
+}
 
 void TF1::CBClick(TObject*) {}
 

@@ -9,11 +9,6 @@ inline constexpr char kBreakAfter[] =
     "       \x82\xcc\x8c\xe3\x82\xc5\x89\xfc\x8d\x73"; // の後で改行
 inline constexpr char kBreakBefore[] =
     "       \x82\xcc\x91\x4f\x82\xc5\x89\xfc\x8d\x73"; // の前で改行
-// このPCのCOM port：  (the full-width colon is 81 46, then one blank)
-inline constexpr char kListingPrefix[] = "\x82\xb1\x82\xcc"
-                                         "PC"
-                                         "\x82\xcc"
-                                         "COM port\x81\x46 ";
 // ＭＳ Ｐゴシック
 inline constexpr char kFontName[] = "\x82\x6c\x82\x72 \x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
 

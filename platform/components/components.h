@@ -2,8 +2,10 @@
 // code page 932 text everywhere, converted to Unicode only where Qt draws it.
 #pragma once
 
+#include "ansi_string.h"
 #include <QObject>
 #include <QPointer>
+
 #include <QString>
 #include <QWidget>
 #include <cstddef>
@@ -20,30 +22,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
-
-// 8-bit text in code page 932, held as the bytes themselves.
-class AnsiString {
-  public:
-    AnsiString() = default;
-    AnsiString(const char* text) : bytes_(text ? text : "") {}
-    AnsiString(std::string bytes) : bytes_(std::move(bytes)) {}
-    AnsiString(const char* bytes, std::size_t length) : bytes_(bytes, length) {}
-
-    const char* c_str() const { return bytes_.c_str(); }
-    int Length() const { return static_cast<int>(bytes_.size()); }
-    bool IsEmpty() const { return bytes_.empty(); }
-    const std::string& Bytes() const { return bytes_; }
-
-    AnsiString& operator+=(const AnsiString& other) {
-        bytes_ += other.bytes_;
-        return *this;
-    }
-    friend AnsiString operator+(AnsiString a, const AnsiString& b) { return a += b; }
-    friend bool operator==(const AnsiString&, const AnsiString&) = default;
-
-  private:
-    std::string bytes_;
-};
 
 // Code page 932 <-> Unicode. A character with no code page 932 form becomes "?".
 QString ToUnicode(std::string_view bytes);

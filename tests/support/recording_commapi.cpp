@@ -29,7 +29,7 @@ BOOL BuildCommDCBA(LPCSTR def, LPDCB dcb) {
 BOOL SetCommState(HANDLE, LPDCB dcb) {
     recording.calls.push_back("SetCommState");
     recording.appliedState = *dcb;
-    return TRUE;
+    return recording.setStateResult;
 }
 BOOL SetCommMask(HANDLE, DWORD mask) {
     recording.calls.push_back("SetCommMask " + std::to_string(mask));

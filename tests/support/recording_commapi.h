@@ -10,6 +10,7 @@ struct Recording {
     std::vector<std::string> calls; // "CreateFileA \\.\COM9", "ReadFile 0", ...
     HANDLE openResult = reinterpret_cast<HANDLE>(0x1234);
     BOOL buildResult = TRUE;
+    BOOL setStateResult = TRUE;
     DCB buildWrites{}; // what a successful BuildCommDCBA puts into the record
     BOOL clearResult = TRUE;
     DWORD inQueue = 0;
