@@ -1,11 +1,14 @@
 // The window's handlers on Qt's offscreen platform, with a pseudo-terminal as the port.
+#include "frame_cut.h"
 #include "main_window.h"
+#include "port_discovery.h"
 #include "pty.h"
 #include "serial_port.h"
 #include "texts.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -134,6 +137,89 @@ TEST_F(Window, AStartAfterAStopEmptiesTheLogAndAHeldPortDoesNotStart) {
     form->Bu1->Click();
     EXPECT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop));
     EXPECT_EQ(form->Me1->Lines->Count(), 0);
+}
+
+// The frame view: Me1's lines are set directly, as a run would leave them.
+class FrameView : public Window {
+  protected:
+    void Log(const std::vector<std::string>& lines) {
+        form->Me1->Clear();
+        for (const std::string& line : lines)
+            form->Me1->Lines->Add(line);
+    }
+    std::vector<std::string> View() { return LinesOf(form->Me2); }
+    std::vector<std::string> Expect(std::vector<std::string> pieces) {
+        pieces.push_back("");
+        pieces.push_back(ListingLine().Bytes());
+        return pieces;
+    }
+};
+
+TEST_F(FrameView, TickingAndUntickingSwitchCaptionAndBreakPosition) {
+    Log({"<02>A", "BC<03>", "<02>DE<03>"});
+    form->CB->SetChecked(true);
+    EXPECT_EQ(form->CB->Caption(), AnsiString(texts::kBreakBefore));
+    EXPECT_TRUE(form->Me2->Visible());
+    EXPECT_EQ(View(), Expect({"<02>ABC<03>", "<02>DE<03>"}));
+    form->CB->SetChecked(false);
+    EXPECT_EQ(form->CB->Caption(), AnsiString(texts::kBreakAfter));
+    EXPECT_EQ(View(), Expect({"<02>ABC<03><02>", "DE<03>"}));
+}
+
+TEST_F(FrameView, EveryEditOfTheTokenReCutsAndRescans) {
+    Log({"x<0", "3>y<03>z"});
+    QLineEdit* line = form->Ed2->LineEdit();
+    line->clear();
+    EXPECT_EQ(View(), Expect({"x<03>y<03>z"})); // an empty token cuts nothing
+    Pty late;
+    late.LinkAs("COM8"); // a port that appears between two re-cuts is listed by the next
+    // Each key re-cuts with the token as it then stands: "<", "<0", "<03", "<03>".
+    const std::string typed = "<03>";
+    for (std::size_t i = 1; i <= typed.size(); ++i) {
+        line->insert(QString::fromStdString(typed.substr(i - 1, 1)));
+        EXPECT_EQ(View(), Expect(CutFrames({"x<0", "3>y<03>z"}, typed.substr(0, i), false)));
+    }
+    EXPECT_EQ(View(), Expect({"x<03>", "y<03>", "z"}));
+    EXPECT_EQ(PortList, AnsiString("COM4, COM8, "));
+}
+
+TEST_F(FrameView, UpperCaseHexNeverMatchesAndReceivedCharactersMatchLikeTheByte) {
+    Log({"A<0d>B", "<02>C"}); // <02> here may as well be the four characters < 0 2 >
+    form->Ed2->SetText("<0D>");
+    EXPECT_EQ(View(), Expect({"A<0d>B<02>C"}));
+    form->Ed2->SetText("<0d>");
+    EXPECT_EQ(View(), Expect({"A<0d>", "B<02>C"}));
+    form->Ed2->SetText("<02>");
+    EXPECT_EQ(View(), Expect({"A<0d>B<02>", "C"}));
+}
+
+TEST_F(FrameView, AnEmptyLogAndTheStartUpListing) {
+    const std::string startUp = ListingLine().Bytes(); // what FormCreate wrote into Me1
+    form->Ed2->SetText("<7f>");
+    EXPECT_EQ(View(), Expect({startUp})) << "the listing's two lines joined into one";
+    Log({});
+    form->CB->SetChecked(true);
+    EXPECT_EQ(View(), Expect({""}));
+}
+
+TEST_F(FrameView, ALineLongerThan4096CharactersIsSeenWhole) {
+    std::string longLine = std::string(5000, 'a') + "<02>" + std::string(15000, 'b');
+    Log({longLine});
+    form->CB->SetChecked(true);
+    EXPECT_EQ(View(), Expect({std::string(5000, 'a'), "<02>" + std::string(15000, 'b')}));
+    EXPECT_EQ(form->Me1->Lines->Strings(0).Length(), 20004);
+}
+
+TEST_F(FrameView, StartHidesTheViewAndStopLeavesItHidden) {
+    form->CB->SetChecked(true);
+    ASSERT_TRUE(form->Me2->Visible());
+    form->Ed1->SetText("COM4,38400,E,8");
+    form->Bu1->Click();
+    EXPECT_FALSE(form->Me2->Visible());
+    EXPECT_FALSE(form->CB->Enabled());
+    EXPECT_FALSE(form->Ed2->Enabled());
+    form->Bu1->Click();
+    EXPECT_FALSE(form->Me2->Visible());
 }
 
 } // namespace

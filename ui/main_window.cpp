@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "frame_cut.h"
 #include "live_log.h"
 #include "port_discovery.h"
 #include "serial_port.h"
@@ -155,7 +156,24 @@ void TF1::FormCreate(TObject*) {
     Me1->Lines->Add(ListingLine());
 }
 
-void TF1::CBClick(TObject*) {}
+void TF1::CBClick(TObject*) {
+    CB->SetCaption(CB->Checked() ? texts::kBreakBefore : texts::kBreakAfter);
+    ResplitView();
+}
+
+void TF1::ResplitView() {
+    const int count = Me1->Lines->Count();
+    Me2->SetVisible(true);
+    Me2->Clear();
+    FrameCutter cutter(Ed2->Text().Bytes(), CB->Checked(),
+                       [this](std::string_view piece) { Me2->Lines->Add(piece); });
+    for (int i = 0; i < count; ++i)
+        cutter.Feed(Me1->Lines->Line(i));
+    cutter.Finish();
+    ScanPorts();
+    Me2->Lines->Add("");
+    Me2->Lines->Add(ListingLine());
+}
 
 void TF1::FormResize(TObject*) {
     Me1->SetWidth(ClientWidth());
@@ -164,4 +182,6 @@ void TF1::FormResize(TObject*) {
     Me2->SetHeight(ClientHeight() - kTopRow);
 }
 
-void TF1::Ed2Change(TObject*) {}
+void TF1::Ed2Change(TObject*) {
+    ResplitView();
+}

@@ -31,6 +31,7 @@ class TF1 : public TForm {
     void ApplyStoredLayout();
     void BindEvents();
     void AppendPoll();
+    void ResplitView();
 };
 
 extern TF1* F1;

@@ -90,9 +90,9 @@ AnsiString FromUnicode(const QString& text) {
 
 // ---- TStrings
 
-void TStrings::Add(const AnsiString& line) {
+void TStrings::Add(std::string_view line) {
     starts_.push_back(text_.size());
-    text_ += line.Bytes();
+    text_ += line;
     if (OnAdded) OnAdded(Count() - 1);
 }
 

@@ -47,7 +47,10 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 // one growing buffer with the offset of each line, and read back unchanged.
 class TStrings {
   public:
-    void Add(const AnsiString& line);
+    void Add(const AnsiString& line) { Add(std::string_view(line.Bytes())); }
+    void Add(const char* line) { Add(std::string_view(line)); }
+    void Add(const std::string& line) { Add(std::string_view(line)); }
+    void Add(std::string_view line);
     void Clear();
     int Count() const { return static_cast<int>(starts_.size()); }
     // The line list of a memo reports its count as its capacity.
