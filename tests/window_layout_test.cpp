@@ -7,10 +7,7 @@
 #include "texts.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -153,24 +150,6 @@ TEST_F(StoredWindow, TextWithoutACodePage932FormBecomesQuestionMarks) {
     EXPECT_EQ(FromUnicode(QString::fromUtf8("a\u20acb\U0001F600c")), AnsiString("a?b?c"));
     EXPECT_EQ(FromUnicode(QString::fromUtf8("\u958b\u59cb")), AnsiString(texts::kStart));
     EXPECT_EQ(ToUnicode(texts::kStop), QString::fromUtf8("\u505c\u6b62"));
-}
-
-TEST_F(StoredWindow, MemosAreReadOnlyButSelectableAndCopyable) {
-    form->Me1->Clear();
-    form->Me1->Lines->Add("first");
-    form->Me1->Lines->Add("");
-    form->Me1->Lines->Add("third <02>");
-    QPlainTextEdit* view = form->Me1->View();
-    EXPECT_TRUE(view->isReadOnly());
-    EXPECT_EQ(view->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
-    QCoreApplication::sendEvent(view, &key); // a user's typing goes nowhere
-    view->selectAll();
-    view->copy();
-    EXPECT_EQ(QApplication::clipboard()->text(), "first\n\nthird <02>");
-    EXPECT_EQ(form->Me1->Lines->Count(), 3);
 }
 
 // A window whose construction fails, as when its stored layout cannot be loaded.

@@ -11,7 +11,6 @@
 #include <QFont>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QWidget>
 #include <cstring>
 
@@ -83,7 +82,6 @@ void TF1::ApplyStoredLayout() {
 
     for (auto [memo, stored] : {std::pair{Me1, &w.Me1}, std::pair{Me2, &w.Me2}}) {
         place(memo, stored->bounds);
-        memo->SetReadOnly(true);
         memo->SetVisible(stored->visible);
     }
     for (const char* line : layout::kMe1SampleLines)

@@ -1,4 +1,5 @@
 #include "components.h"
+#include "memo_view.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -7,7 +8,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -86,33 +86,6 @@ AnsiString FromUnicode(const QString& text) {
         }
     }
     return AnsiString(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-// ---- TStrings
-
-void TStrings::Add(std::string_view line) {
-    starts_.push_back(text_.size());
-    text_ += line;
-    if (OnAdded) OnAdded(Count() - 1);
-}
-
-void TStrings::Clear() {
-    text_.clear();
-    starts_.clear();
-    if (OnCleared) OnCleared();
-}
-
-std::string_view TStrings::Line(int index) const {
-    if (index < 0 || index >= Count()) return {};
-    std::size_t begin = starts_[static_cast<std::size_t>(index)];
-    std::size_t end =
-        index + 1 < Count() ? starts_[static_cast<std::size_t>(index) + 1] : text_.size();
-    return std::string_view(text_).substr(begin, end - begin);
-}
-
-AnsiString TStrings::Strings(int index) const {
-    std::string_view line = Line(index);
-    return AnsiString(line.data(), line.size());
 }
 
 // ---- TControl
@@ -272,26 +245,14 @@ void TCheckBox::SetChecked(bool checked) {
 
 // ---- TMemo
 
-TMemo::TMemo(TForm* owner) : TControl(new QPlainTextEdit(owner->Widget())), Lines(new TStrings) {
+TMemo::TMemo(TForm* owner) : TControl(nullptr), Lines(new TStrings) {
+    widget_ = new MemoView(Lines.get(), owner->Widget());
     owner->InsertComponent(this);
-    QPlainTextEdit* view = View();
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    view->setUndoRedoEnabled(false);
     Lines->OnAdded = [this](int index) {
-        QPlainTextEdit* v = View();
-        if (!v) return;
-        QString text = ToUnicode(Lines->Line(index));
-        if (index == 0) {
-            // The document's first block exists already: fill it rather than append after it.
-            v->setPlainText(text);
-        } else {
-            v->appendPlainText(text);
-        }
+        if (MemoView* v = View()) v->LineAdded(index);
     };
     Lines->OnCleared = [this] {
-        if (QPlainTextEdit* v = View()) v->clear();
+        if (MemoView* v = View()) v->LinesCleared();
     };
 }
 
@@ -300,15 +261,8 @@ TMemo::~TMemo() {
     Lines->OnCleared = nullptr;
 }
 
-QPlainTextEdit* TMemo::View() const {
-    return static_cast<QPlainTextEdit*>(widget_.data());
-}
-
-void TMemo::SetReadOnly(bool readOnly) {
-    View()->setReadOnly(readOnly);
-    View()->setTextInteractionFlags(readOnly
-                                        ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
-                                        : Qt::TextEditorInteraction);
+MemoView* TMemo::View() const {
+    return static_cast<MemoView*>(widget_.data());
 }
 
 // ---- TTimer

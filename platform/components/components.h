@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ansi_string.h"
+#include "tstrings.h"
 #include <QObject>
 #include <QPointer>
 
@@ -19,7 +20,7 @@
 class QApplication;
 class QCheckBox;
 class QLineEdit;
-class QPlainTextEdit;
+class MemoView;
 class QPushButton;
 class QTimer;
 
@@ -42,30 +43,6 @@ class TObject {
 };
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
-
-// The lines of a memo. They are the memo's model: every line is kept as the bytes added, in
-// one growing buffer with the offset of each line, and read back unchanged.
-class TStrings {
-  public:
-    void Add(const AnsiString& line) { Add(std::string_view(line.Bytes())); }
-    void Add(const char* line) { Add(std::string_view(line)); }
-    void Add(const std::string& line) { Add(std::string_view(line)); }
-    void Add(std::string_view line);
-    void Clear();
-    int Count() const { return static_cast<int>(starts_.size()); }
-    // The line list of a memo reports its count as its capacity.
-    int Capacity() const { return Count(); }
-    AnsiString Strings(int index) const;
-    std::string_view Line(int index) const; // valid until the next Add or Clear
-
-    // The memo's view follows the model through these.
-    std::function<void(int index)> OnAdded;
-    std::function<void()> OnCleared;
-
-  private:
-    std::string text_;
-    std::vector<std::size_t> starts_;
-};
 
 class TControl : public TObject {
   public:
@@ -166,8 +143,7 @@ class TMemo : public TControl {
     ~TMemo() override;
     std::unique_ptr<TStrings> Lines;
     void Clear() { Lines->Clear(); }
-    void SetReadOnly(bool readOnly);
-    QPlainTextEdit* View() const;
+    MemoView* View() const;
 };
 
 class TTimer : public TObject {

@@ -1,0 +1,324 @@
+#include "memo_view.h"
+
+#include "components.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace {
+constexpr int kMargin = 2;
+// Lines up to this many bytes are converted and measured whole; of longer ones only what
+// can be in sight is converted, and their width is estimated.
+constexpr std::size_t kWholeLine = 16384;
+constexpr std::size_t kMeasureLimit = std::size_t(1) << 20;
+
+bool IsWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == '_';
+}
+} // namespace
+
+MemoView::MemoView(const TStrings* lines, QWidget* parent)
+    : QAbstractScrollArea(parent), lines_(lines) {
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    horizontalScrollBar()->setSingleStep(20);
+    SyncScrollBars();
+}
+
+int MemoView::LineHeight() const {
+    return std::max(1, fontMetrics().lineSpacing());
+}
+
+QString MemoView::LineText(int index) const {
+    std::string_view bytes = lines_->Line(index);
+    if (bytes.size() > kWholeLine) {
+        // One byte draws at least one pixel: nothing past this prefix can be in sight.
+        std::size_t sight = static_cast<std::size_t>(horizontalScrollBar()->value()) +
+                            static_cast<std::size_t>(viewport()->width()) + 8;
+        bytes = bytes.substr(0, std::max(sight, kWholeLine));
+    }
+    return ToUnicode(bytes);
+}
+
+int MemoView::Advance(const QString& text, int columns) const {
+    columns = std::clamp(columns, 0, static_cast<int>(text.size()));
+    return fontMetrics().horizontalAdvance(text.left(columns));
+}
+
+int MemoView::ColumnAt(const QString& text, int x) const {
+    int lo = 0;
+    int hi = static_cast<int>(text.size());
+    while (lo < hi) { // the last column whose left edge is at or before x
+        int mid = (lo + hi + 1) / 2;
+        if (Advance(text, mid) <= x)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    if (lo < text.size()) {
+        int left = Advance(text, lo);
+        int right = Advance(text, lo + 1);
+        if (x - left > right - x) ++lo; // nearer the character's right edge
+    }
+    return lo;
+}
+
+MemoView::Position MemoView::PositionAt(QPoint point) const {
+    Position p;
+    const int count = lines_->Count();
+    if (count == 0) return p;
+    int row = point.y() < 0 ? -1 : point.y() / LineHeight();
+    int line = verticalScrollBar()->value() + row;
+    if (line < 0) return p;
+    if (line >= count) {
+        p.line = count - 1;
+        p.column = static_cast<int>(LineText(p.line).size());
+        return p;
+    }
+    p.line = line;
+    p.column = ColumnAt(LineText(line), point.x() + horizontalScrollBar()->value() - kMargin);
+    return p;
+}
+
+QPoint MemoView::PointOf(Position position) const {
+    int x = kMargin - horizontalScrollBar()->value() +
+            Advance(LineText(position.line), position.column);
+    int y = (position.line - verticalScrollBar()->value()) * LineHeight();
+    return {x, y};
+}
+
+void MemoView::LineAdded(int) {
+    ScheduleSync();
+}
+
+void MemoView::LinesCleared() {
+    anchor_ = cursor_ = Position{};
+    widest_ = 0;
+    measuredLongest_ = -1;
+    ScheduleSync();
+}
+
+void MemoView::ScheduleSync() {
+    viewport()->update();
+    if (syncPending_) return;
+    syncPending_ = true;
+    // However many lines arrive in one handler, the scroll bars are set once afterwards.
+    QMetaObject::invokeMethod(
+        this, [this] { SyncScrollBars(); }, Qt::QueuedConnection);
+}
+
+void MemoView::SyncScrollBars() {
+    syncPending_ = false;
+    const int count = lines_->Count();
+    const int rows = std::max(1, viewport()->height() / LineHeight());
+    QScrollBar* v = verticalScrollBar();
+    const bool following = v->value() >= v->maximum(); // a log at its end follows new lines
+    v->setRange(0, std::max(0, count - rows));
+    v->setPageStep(rows);
+    if (following) v->setValue(v->maximum());
+
+    const std::size_t longest = lines_->LongestLine();
+    if (static_cast<long long>(longest) != measuredLongest_) {
+        measuredLongest_ = static_cast<long long>(longest);
+        int width = 0;
+        if (longest <= kMeasureLimit) {
+            for (int i = count - 1; i >= 0; --i) // the longest is usually a recent line
+                if (lines_->Line(i).size() == longest) {
+                    width = fontMetrics().horizontalAdvance(ToUnicode(lines_->Line(i)));
+                    break;
+                }
+        } else {
+            width = static_cast<int>(std::min<std::size_t>(
+                longest * static_cast<std::size_t>(fontMetrics().averageCharWidth()), 1u << 30));
+        }
+        widest_ = std::max(widest_, width);
+    }
+    QScrollBar* h = horizontalScrollBar();
+    h->setRange(0, std::max(0, widest_ + 2 * kMargin - viewport()->width()));
+    h->setPageStep(std::max(1, viewport()->width()));
+}
+
+void MemoView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QPalette& pal = palette();
+    painter.fillRect(viewport()->rect(), pal.base());
+    painter.setPen(pal.text().color());
+    const int height = LineHeight();
+    const int ascent = fontMetrics().ascent();
+    const int first = verticalScrollBar()->value();
+    const int x0 = kMargin - horizontalScrollBar()->value();
+    const int rows = viewport()->height() / height + 1;
+    const Position from = std::min(anchor_, cursor_);
+    const Position to = std::max(anchor_, cursor_);
+    for (int row = 0; row < rows; ++row) {
+        const int line = first + row;
+        if (line >= lines_->Count()) break;
+        const QString text = LineText(line);
+        const int y = row * height;
+        if (HasSelection() && line >= from.line && line <= to.line) {
+            int left = line == from.line ? Advance(text, from.column) : 0;
+            int right = line == to.line ? Advance(text, to.column)
+                                        : Advance(text, static_cast<int>(text.size())) + 4;
+            QRect band(x0 + left, y, right - left, height);
+            painter.fillRect(band, pal.highlight());
+            painter.save();
+            painter.drawText(QPoint(x0, y + ascent), text);
+            painter.setClipRect(band);
+            painter.setPen(pal.highlightedText().color());
+            painter.drawText(QPoint(x0, y + ascent), text);
+            painter.restore();
+        } else {
+            painter.drawText(QPoint(x0, y + ascent), text);
+        }
+    }
+}
+
+void MemoView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    SyncScrollBars();
+}
+
+// The vertical bar counts lines, not pixels: redraw rather than shift the old picture.
+void MemoView::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+void MemoView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        widest_ = 0;
+        measuredLongest_ = -1;
+        SyncScrollBars();
+    }
+}
+
+void MemoView::Select(Position anchor, Position cursor) {
+    anchor_ = anchor;
+    cursor_ = cursor;
+    viewport()->update();
+}
+
+void MemoView::SelectAll() {
+    const int last = lines_->Count() - 1;
+    if (last < 0) return Select({}, {});
+    Select({0, 0}, {last, static_cast<int>(ToUnicode(lines_->Line(last)).size())});
+}
+
+QString MemoView::SelectedText() const {
+    if (!HasSelection() || lines_->Count() == 0) return {};
+    const Position from = std::min(anchor_, cursor_);
+    const Position to = std::max(anchor_, cursor_);
+    if (from.line == to.line)
+        return ToUnicode(lines_->Line(from.line)).mid(from.column, to.column - from.column);
+    QString text = ToUnicode(lines_->Line(from.line)).mid(from.column);
+    text += '\n';
+    // The lines in between are taken whole and converted in one go.
+    std::string middle;
+    for (int i = from.line + 1; i < to.line; ++i) {
+        middle.append(lines_->Line(i));
+        middle += '\n';
+    }
+    text += ToUnicode(middle);
+    text += ToUnicode(lines_->Line(to.line)).left(to.column);
+    return text;
+}
+
+void MemoView::Copy() const {
+    if (HasSelection()) QApplication::clipboard()->setText(SelectedText());
+}
+
+void MemoView::SelectWordAt(Position p) {
+    const QString text = ToUnicode(lines_->Line(p.line));
+    if (text.isEmpty()) return Select(p, p);
+    int at = std::min(p.column, static_cast<int>(text.size()) - 1);
+    const bool word = IsWordChar(text[at]);
+    int begin = at;
+    int end = at + 1;
+    auto same = [&](int i) {
+        return IsWordChar(text[i]) == word && text[i].isSpace() == text[at].isSpace();
+    };
+    while (begin > 0 && same(begin - 1))
+        --begin;
+    while (end < text.size() && same(end))
+        ++end;
+    Select({p.line, begin}, {p.line, end});
+}
+
+void MemoView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+    Position p = PositionAt(event->position().toPoint());
+    if (event->modifiers() & Qt::ShiftModifier)
+        Select(anchor_, p);
+    else
+        Select(p, p);
+    selecting_ = true;
+}
+
+void MemoView::mouseMoveEvent(QMouseEvent* event) {
+    if (!selecting_) return;
+    Select(anchor_, PositionAt(event->position().toPoint()));
+}
+
+void MemoView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) selecting_ = false;
+}
+
+void MemoView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || lines_->Count() == 0) return;
+    SelectWordAt(PositionAt(event->position().toPoint()));
+}
+
+void MemoView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) return Copy();
+    if (event->matches(QKeySequence::SelectAll)) return SelectAll();
+    QScrollBar* v = verticalScrollBar();
+    QScrollBar* h = horizontalScrollBar();
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        v->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Down:
+        v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_PageUp:
+        v->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Left:
+        h->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Right:
+        h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Home:
+        (ctrl ? v : h)->setValue(0);
+        break;
+    case Qt::Key_End:
+        ctrl ? v->setValue(v->maximum()) : h->setValue(h->maximum());
+        break;
+    default:
+        event->ignore();
+        return; // typing changes nothing
+    }
+}
+
+void MemoView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* copy = menu.addAction(tr("&Copy"), QKeySequence::Copy, [this] { Copy(); });
+    copy->setEnabled(HasSelection());
+    menu.addSeparator();
+    menu.addAction(tr("Select &All"), QKeySequence::SelectAll, [this] { SelectAll(); });
+    menu.exec(event->globalPos());
+}

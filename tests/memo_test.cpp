@@ -1,0 +1,167 @@
+// The memo as a user meets it: its lines, scrolling, selection and copying.
+#include "components.h"
+#include "memo_view.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class Memo : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "memo_test";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<TApplication>(argc, argv);
+    }
+    static void TearDownTestSuite() { app.reset(); }
+    void SetUp() override {
+        form = std::make_unique<TForm>();
+        form->SetClientSize(342, 374);
+        memo = new TMemo(form.get());
+        memo->SetBounds(0, 20, 342, 354);
+        form->SetVisible(true);
+        view = memo->View();
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+        QApplication::sendEvent(view, &press);
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          modifiers);
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+    QString Clipboard() { return QApplication::clipboard()->text(); }
+
+    static std::unique_ptr<TApplication> app;
+    std::unique_ptr<TForm> form;
+    TMemo* memo = nullptr;
+    MemoView* view = nullptr;
+};
+std::unique_ptr<TApplication> Memo::app;
+
+TEST_F(Memo, LinesComeBackAsAddedWhateverTheirLength) {
+    const std::string longLine = std::string(19990, 'x') + "<02>ABCDEF";
+    const std::string sjis = "\x8a\x4a\x8e\x6e"; // bytes read back as bytes, not as text
+    memo->Lines->Add("");
+    memo->Lines->Add(longLine);
+    memo->Lines->Add(sjis);
+    memo->Lines->Add(std::string(3u << 20, 'y')); // larger than a storage chunk
+    memo->Lines->Add("after");
+    ASSERT_EQ(memo->Lines->Count(), 5);
+    EXPECT_EQ(memo->Lines->Strings(0), AnsiString(""));
+    EXPECT_EQ(memo->Lines->Strings(1).Length(), 20000);
+    EXPECT_EQ(memo->Lines->Strings(1), AnsiString(longLine));
+    EXPECT_EQ(memo->Lines->Strings(2), AnsiString(sjis));
+    EXPECT_EQ(memo->Lines->Strings(3).Length(), 3 << 20);
+    EXPECT_EQ(memo->Lines->Strings(4), AnsiString("after"));
+    EXPECT_EQ(memo->Lines->Strings(5), AnsiString("")); // out of range: empty, no crash
+    EXPECT_EQ(memo->Lines->Strings(-1), AnsiString(""));
+    memo->Clear();
+    EXPECT_EQ(memo->Lines->Count(), 0);
+}
+
+TEST_F(Memo, ScrollRangesFollowAddAndClear) {
+    for (int i = 0; i < 100; ++i)
+        memo->Lines->Add("line " + std::to_string(i));
+    view->SyncScrollBars();
+    QScrollBar* v = view->verticalScrollBar();
+    QScrollBar* h = view->horizontalScrollBar();
+    const int rows = view->viewport()->height() / view->LineHeight();
+    EXPECT_EQ(v->maximum(), 100 - rows);
+    EXPECT_EQ(v->value(), v->maximum()) << "a log at its end follows new lines";
+    EXPECT_EQ(h->maximum(), 0);
+
+    memo->Lines->Add(std::string(500, 'W'));
+    view->SyncScrollBars();
+    EXPECT_GT(h->maximum(), 0);
+    EXPECT_EQ(h->maximum(), view->WidestLine() + 4 - view->viewport()->width());
+
+    v->setValue(0); // the user scrolled up: new lines do not pull the view away
+    memo->Lines->Add("more");
+    view->SyncScrollBars();
+    EXPECT_EQ(v->value(), 0);
+
+    memo->Clear();
+    view->SyncScrollBars();
+    EXPECT_EQ(v->maximum(), 0);
+    EXPECT_EQ(h->maximum(), 0);
+}
+
+TEST_F(Memo, SelectionAndCopyAcrossLinesIncludingEmptyOnes) {
+    for (const char* line : {"first line", "", "<02>third", "last"})
+        memo->Lines->Add(line);
+    struct Case {
+        MemoView::Position anchor, cursor;
+        QString copied;
+    } const cases[] = {
+        {{0, 6}, {2, 4}, "line\n\n<02>"},
+        {{2, 4}, {0, 6}, "line\n\n<02>"}, // dragged upwards
+        {{1, 0}, {2, 0}, "\n"},           // the empty line alone
+        {{0, 0}, {0, 5}, "first"},
+    };
+    for (const Case& c : cases) {
+        view->Select(c.anchor, c.cursor);
+        QApplication::clipboard()->clear();
+        Key(Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(Clipboard(), c.copied);
+    }
+    Key(Qt::Key_A, Qt::ControlModifier);
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(Clipboard(), "first line\n\n<02>third\nlast");
+}
+
+TEST_F(Memo, MouseDragShiftClickAndDoubleClickSelect) {
+    for (const char* line : {"alpha beta", "gamma delta"})
+        memo->Lines->Add(line);
+    view->SyncScrollBars();
+    view->verticalScrollBar()->setValue(0);
+    QPoint startOfBeta = view->PointOf({0, 6}) + QPoint(1, 2);
+    QPoint endOfGamma = view->PointOf({1, 5}) + QPoint(0, 2);
+    Mouse(QEvent::MouseButtonPress, startOfBeta);
+    Mouse(QEvent::MouseMove, endOfGamma);
+    Mouse(QEvent::MouseButtonRelease, endOfGamma);
+    EXPECT_EQ(view->SelectedText(), "beta\ngamma");
+
+    Mouse(QEvent::MouseButtonPress, view->PointOf({1, 11}) + QPoint(0, 2), Qt::ShiftModifier);
+    EXPECT_EQ(view->SelectedText(), "beta\ngamma delta");
+
+    Mouse(QEvent::MouseButtonDblClick, view->PointOf({1, 7}) + QPoint(1, 2));
+    EXPECT_EQ(view->SelectedText(), "delta");
+}
+
+TEST_F(Memo, TypingChangesNothingAndKeysScroll) {
+    for (int i = 0; i < 200; ++i)
+        memo->Lines->Add(std::to_string(i));
+    view->SyncScrollBars();
+    Key(Qt::Key_X, Qt::NoModifier, "x");
+    Key(Qt::Key_Delete);
+    Key(Qt::Key_Backspace);
+    EXPECT_EQ(memo->Lines->Count(), 200);
+    EXPECT_EQ(memo->Lines->Strings(0), AnsiString("0"));
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    Key(Qt::Key_PageDown);
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->pageStep());
+    Key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+}
+
+TEST_F(Memo, SelectingAllOfALargeLog) {
+    for (int i = 0; i < 200000; ++i)
+        memo->Lines->Add("<02>FRAME 0123456789 T=21<03><0d><0a>");
+    view->SelectAll();
+    QString all = view->SelectedText();
+    EXPECT_EQ(all.size(), 200000 * (37 + 1) - 1); // each line and its line break
+    EXPECT_TRUE(all.endsWith("<0d><0a>"));
+}
+
+} // namespace
