@@ -87,19 +87,50 @@ TEST_F(PtyPort, AReadTakesWhatWaitedAndLeavesTheRestQueued) {
     ClosePort(h);
 }
 
-TEST_F(PtyPort, AHangUpReadsAsNothingAndCloseStillWorks) {
+TEST_F(PtyPort, AHangUpKeepsWhatArrivedThenReadsAsNothingAndCloseStillWorks) {
     HANDLE h = OpenPort("COM3,38400,E,8");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     device.Write("xyz");
     ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
     device.Hangup();
     unsigned char area[16];
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(ReadPort(h, area, sizeof area), 0);
+    EXPECT_EQ(ReadPort(h, area, sizeof area), 3) << "received before the hang-up: not lost";
     DWORD errors = 0;
     COMSTAT stat{};
-    EXPECT_FALSE(ClearCommError(h, &errors, &stat));
+    ASSERT_TRUE(WaitFor([&] { return !ClearCommError(h, &errors, &stat); }));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadPort(h, area, sizeof area), 0);
     EXPECT_EQ(ClosePort(h), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(PtyPort, ADeviceThatComesBackUnderTheSameNameIsPickedUpAgain) {
+    HANDLE h = OpenPort("COM3,19200,N,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    device.Write("one");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
+    device.Hangup();
+    DWORD errors = 0;
+    COMSTAT stat{};
+    unsigned char area[16];
+    EXPECT_EQ(ReadPort(h, area, sizeof area), 3);
+    ASSERT_TRUE(WaitFor([&] { return !ClearCommError(h, &errors, &stat); }));
+
+    Pty back; // the same name now leads to a new device
+    back.LinkAs("COM3");
+    auto isRaw = [&] {
+        termios t{};
+        return tcgetattr(back.master(), &t) == 0 && !(t.c_lflag & ECHO);
+    };
+    ASSERT_TRUE(WaitFor(isRaw)) << "reopened, and made raw before anything could echo";
+    termios t{};
+    tcgetattr(back.master(), &t);
+    EXPECT_EQ(cfgetospeed(&t), B19200) << "with the line settings it had";
+    back.Write("two");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
+    ASSERT_EQ(ReadPort(h, area, sizeof area), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), 3), "two");
+    ClosePort(h);
+    EXPECT_TRUE(back.Drain().empty());
 }
 
 TEST_F(PtyPort, AnInvalidRecordNeverReachesTheLine) {

@@ -1,13 +1,21 @@
 // The serial operations over POSIX termios and the Linux tty ioctls.
+//
+// Like a Windows serial driver, every open port has an input queue of its own that fills
+// while the program is busy elsewhere: a reader thread moves bytes from the tty into it as
+// they arrive. The kernel's tty keeps only 4 KB ready for a reader, so a program that polls
+// five times a second would otherwise throttle a fast line, or lose bytes on real hardware.
+// The same thread notices a device that went away and opens it again when it comes back.
 #include "commapi.h"
 #include "line_rules.h"
 #include "line_speed.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <string>
 #include <sys/file.h>
@@ -15,17 +23,75 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
+// The input queue grows to this much unread data; beyond it new bytes are dropped and the
+// next ClearCommError reports CE_RXOVER. 64 MB is minutes of the fastest UART.
+constexpr std::size_t kQueueLimit = std::size_t(64) << 20;
+constexpr int kReopenEveryMs = 100;
+
+// Bytes in arrival order, read from the front.
+class ByteQueue {
+  public:
+    std::size_t Size() const { return size_; }
+    bool Push(const unsigned char* p, std::size_t n) {
+        if (n == 0) return true;
+        if (size_ + n > kQueueLimit) return false;
+        if (size_ + n > buf_.size()) Grow(size_ + n);
+        std::size_t tail = (head_ + size_) % buf_.size();
+        std::size_t first = std::min(n, buf_.size() - tail);
+        std::memcpy(buf_.data() + tail, p, first);
+        std::memcpy(buf_.data(), p + first, n - first);
+        size_ += n;
+        return true;
+    }
+    std::size_t Pop(unsigned char* out, std::size_t n) {
+        n = std::min(n, size_);
+        if (n == 0) return 0;
+        std::size_t first = std::min(n, buf_.size() - head_);
+        std::memcpy(out, buf_.data() + head_, first);
+        std::memcpy(out + first, buf_.data(), n - first);
+        head_ = (head_ + n) % buf_.size();
+        size_ -= n;
+        return n;
+    }
+
+  private:
+    void Grow(std::size_t need) {
+        std::size_t cap = std::max<std::size_t>(buf_.size() * 2, 1 << 16);
+        while (cap < need)
+            cap *= 2;
+        std::vector<unsigned char> bigger(cap);
+        std::size_t n = size_;
+        Pop(bigger.data(), n); // everything to the front, in order
+        head_ = 0;
+        size_ = n;
+        buf_.swap(bigger);
+    }
+    std::vector<unsigned char> buf_;
+    std::size_t head_ = 0;
+    std::size_t size_ = 0;
+};
+
 struct Port {
-    int fd = -1;
+    std::string path; // as resolved at open: reopened by the same name
+    std::mutex mutex; // guards everything below, and the use of fd by the caller's thread
+    int fd = -1;      // -1 while the device is away
+    ByteQueue queue;
+    bool overflowed = false;
+    termios line{}; // what the line was last set to, for a reopen
+    std::uint32_t baud = 0;
+    bool haveCounts = false;
+    serial_icounter_struct counts{};
     DWORD inQueue = 0;
     DWORD outQueue = 0;
     DWORD eventMask = 0;
-    bool haveCounts = false;
-    serial_icounter_struct counts{};
+    int wake[2] = {-1, -1}; // written to stop the reader
+    std::thread reader;
 };
 
 std::mutex gMutex;
@@ -44,10 +110,6 @@ thread_local int gLastErrno = 0;
 BOOL Fail(int err) {
     gLastErrno = err;
     return FALSE;
-}
-HANDLE FailOpen(int err) {
-    gLastErrno = err;
-    return INVALID_HANDLE_VALUE;
 }
 int ErrnoForVerdict(commapi::Verdict v) {
     switch (v) {
@@ -115,6 +177,102 @@ void CloseFd(int fd) {
     ::close(fd);
 }
 
+// Opens path as a serial port: checked before, locked against every other open, raw at once.
+// Returns the descriptor, or -1 with errno set.
+int OpenDevice(const std::string& path) {
+    struct stat before;
+    commapi::Verdict verdict = commapi::ClassifyDevice(Inspect(path, before));
+    if (verdict != commapi::Verdict::Open) {
+        errno = ErrnoForVerdict(verdict);
+        return -1;
+    }
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat after;
+    if (::fstat(fd, &after) != 0 || after.st_rdev != before.st_rdev || !S_ISCHR(after.st_mode)) {
+        ::close(fd); // swapped under us between the check and the open
+        errno = ENOTTY;
+        return -1;
+    }
+    // flock keeps two opens apart even within one process and for root; TIOCEXCL keeps out
+    // other programs that do not take the lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN) {
+        CloseFd(fd);
+        errno = ENXIO;
+        return -1;
+    }
+    // Raw before anything else can fail: an echoing or XOFF-sending line would transmit.
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) {
+        int err = errno;
+        CloseFd(fd);
+        errno = err;
+        return -1;
+    }
+    commapi::MakeRaw(t);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+        int err = errno;
+        CloseFd(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+// A device that came back gets the line it had.
+void RestoreLine(Port& port, int fd) {
+    termios t = port.line;
+    commapi::MakeRaw(t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    if (port.baud) commapi::SetCflagAndSpeed(fd, t.c_cflag, port.baud);
+}
+
+void ReaderLoop(Port* port) {
+    std::vector<unsigned char> chunk(1 << 16);
+    for (;;) {
+        int fd;
+        {
+            std::lock_guard lock(port->mutex);
+            fd = port->fd;
+        }
+        pollfd fds[2] = {{port->wake[0], POLLIN, 0}, {fd, POLLIN, 0}};
+        int ready = ::poll(fds, fd >= 0 ? 2 : 1, fd >= 0 ? -1 : kReopenEveryMs);
+        if (ready < 0 && errno != EINTR) return;
+        if (fds[0].revents) return; // CloseHandle
+        if (fd < 0) {
+            int again = OpenDevice(port->path);
+            if (again >= 0) {
+                std::lock_guard lock(port->mutex);
+                RestoreLine(*port, again);
+                port->fd = again;
+                port->haveCounts = ::ioctl(again, TIOCGICOUNT, &port->counts) == 0;
+            }
+            continue;
+        }
+        if (!fds[1].revents) continue;
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n > 0) {
+            std::lock_guard lock(port->mutex);
+            if (!port->queue.Push(chunk.data(), static_cast<std::size_t>(n)))
+                port->overflowed = true;
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // Hung up or unplugged: what was received stays queued; the device is opened
+            // again when it returns under the same name.
+            std::lock_guard lock(port->mutex);
+            CloseFd(port->fd);
+            port->fd = -1;
+        }
+    }
+}
+
 } // namespace
 
 void SetSerialDeviceDirectory(const char* dir) {
@@ -128,55 +286,24 @@ const char* SerialDeviceDirectory() {
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                    DWORD, HANDLE) {
-    if (creationDisposition != OPEN_EXISTING) return FailOpen(EINVAL);
+    if (creationDisposition != OPEN_EXISTING) return Fail(EINVAL), INVALID_HANDLE_VALUE;
     commapi::PortName name = commapi::ParsePortName(fileName);
-    if (name.kind == commapi::PortName::Invalid) return FailOpen(ENOENT);
+    if (name.kind == commapi::PortName::Invalid) return Fail(ENOENT), INVALID_HANDLE_VALUE;
     std::string path = Resolve(name);
-
-    struct stat before;
-    commapi::Verdict verdict = commapi::ClassifyDevice(Inspect(path, before));
-    if (verdict != commapi::Verdict::Open) return FailOpen(ErrnoForVerdict(verdict));
-
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FailOpen(errno);
-
-    struct stat after;
-    if (::fstat(fd, &after) != 0 || after.st_rdev != before.st_rdev || !S_ISCHR(after.st_mode)) {
-        ::close(fd); // swapped under us between the check and the open
-        return FailOpen(ENOTTY);
-    }
-    // flock keeps two opens apart even within one process and for root; TIOCEXCL keeps out
-    // other programs that do not take the lock.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
-        ::close(fd);
-        return FailOpen(err == EWOULDBLOCK ? EBUSY : err);
-    }
-    ::ioctl(fd, TIOCEXCL);
-
-    serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN) {
-        CloseFd(fd);
-        return FailOpen(ENXIO);
-    }
-
-    // Raw before anything else can fail: an echoing or XOFF-sending line would transmit.
-    termios t{};
-    if (::tcgetattr(fd, &t) != 0) {
-        int err = errno;
-        CloseFd(fd);
-        return FailOpen(err);
-    }
-    commapi::MakeRaw(t);
-    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
-        int err = errno;
-        CloseFd(fd);
-        return FailOpen(err);
-    }
+    int fd = OpenDevice(path);
+    if (fd < 0) return Fail(errno), INVALID_HANDLE_VALUE;
 
     auto* port = new Port;
+    port->path = path;
     port->fd = fd;
+    ::tcgetattr(fd, &port->line);
     port->haveCounts = ::ioctl(fd, TIOCGICOUNT, &port->counts) == 0;
+    if (::pipe2(port->wake, O_CLOEXEC) != 0) {
+        CloseFd(fd);
+        delete port;
+        return Fail(errno), INVALID_HANDLE_VALUE;
+    }
+    port->reader = std::thread(ReaderLoop, port);
     std::lock_guard lock(gMutex);
     gPorts.insert(port);
     return port;
@@ -185,7 +312,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD c
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
     Port* port = Lookup(file);
     if (!port) return Fail(EBADF);
-    // The kernel sizes its own buffers; the request is kept for the record only.
+    // The queue grows as needed; the request is kept for the record only.
+    std::lock_guard lock(port->mutex);
     port->inQueue = inQueue;
     port->outQueue = outQueue;
     return TRUE;
@@ -201,16 +329,22 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
     if (!port) return Fail(EBADF);
     // A zeroed record would put B0 on the line, which hangs the line up.
     if (!dcb || !commapi::DcbIsApplicable(*dcb)) return Fail(EINVAL);
+    std::lock_guard lock(port->mutex);
+    if (port->fd < 0) return Fail(EIO);
     termios t{};
     if (::tcgetattr(port->fd, &t) != 0) return Fail(errno);
     int err =
         commapi::SetCflagAndSpeed(port->fd, commapi::CflagForDcb(t.c_cflag, *dcb), dcb->BaudRate);
-    return err == 0 ? TRUE : Fail(err);
+    if (err != 0) return Fail(err);
+    ::tcgetattr(port->fd, &port->line);
+    port->baud = dcb->BaudRate;
+    return TRUE;
 }
 
 BOOL SetCommMask(HANDLE file, DWORD eventMask) {
     Port* port = Lookup(file);
     if (!port) return Fail(EBADF);
+    std::lock_guard lock(port->mutex);
     port->eventMask = eventMask;
     return TRUE;
 }
@@ -218,11 +352,13 @@ BOOL SetCommMask(HANDLE file, DWORD eventMask) {
 BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat) {
     Port* port = Lookup(file);
     if (!port) return Fail(EBADF);
-    int waiting = 0;
-    if (::ioctl(port->fd, FIONREAD, &waiting) != 0) return Fail(errno);
-    DWORD flags = 0;
+    std::lock_guard lock(port->mutex);
+    // Away and nothing left to hand out: the query fails, as on an unplugged device.
+    if (port->fd < 0 && port->queue.Size() == 0) return Fail(EIO);
+    DWORD flags = port->overflowed ? CE_RXOVER : 0;
+    port->overflowed = false;
     serial_icounter_struct now{};
-    if (port->haveCounts && ::ioctl(port->fd, TIOCGICOUNT, &now) == 0) {
+    if (port->fd >= 0 && port->haveCounts && ::ioctl(port->fd, TIOCGICOUNT, &now) == 0) {
         const serial_icounter_struct& was = port->counts;
         if (now.frame != was.frame) flags |= CE_FRAME;
         if (now.parity != was.parity) flags |= CE_RXPARITY;
@@ -234,7 +370,8 @@ BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat) {
     if (errors) *errors = flags;
     if (stat) {
         std::memset(stat, 0, sizeof *stat);
-        stat->cbInQue = waiting > 0 ? static_cast<DWORD>(waiting) : 0;
+        std::size_t waiting = port->queue.Size();
+        stat->cbInQue = waiting > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(waiting);
     }
     return TRUE;
 }
@@ -245,11 +382,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     if (!port) return Fail(EBADF);
     if (bytesToRead == 0) return TRUE;
     if (!buffer) return Fail(EFAULT);
-    ssize_t n;
-    do {
-        n = ::read(port->fd, buffer, bytesToRead);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? TRUE : Fail(errno);
+    std::lock_guard lock(port->mutex);
+    std::size_t n = port->queue.Pop(static_cast<unsigned char*>(buffer), bytesToRead);
     if (bytesRead) *bytesRead = static_cast<DWORD>(n);
     return TRUE;
 }
@@ -279,6 +413,8 @@ BOOL EscapeCommFunction(HANDLE file, DWORD func) {
     default:
         return Fail(EINVAL);
     }
+    std::lock_guard lock(port->mutex);
+    if (port->fd < 0) return Fail(EIO);
     // Pseudo-terminals have no modem lines and answer ENOTTY.
     return ::ioctl(port->fd, request, &bits) == 0 ? TRUE : Fail(errno);
 }
@@ -292,7 +428,13 @@ BOOL CloseHandle(HANDLE object) {
         port = *it;
         gPorts.erase(it);
     }
-    CloseFd(port->fd); // releases the flock with the last descriptor of the open
+    char stop = 1;
+    while (::write(port->wake[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    port->reader.join();
+    if (port->fd >= 0) CloseFd(port->fd); // releases the flock with the last descriptor
+    ::close(port->wake[0]);
+    ::close(port->wake[1]);
     delete port;
     return TRUE;
 }

@@ -108,7 +108,6 @@ void MemoView::LinesCleared() {
 }
 
 void MemoView::ScheduleSync() {
-    viewport()->update();
     if (syncPending_) return;
     syncPending_ = true;
     // However many lines arrive in one handler, the scroll bars are set once afterwards.
@@ -118,6 +117,7 @@ void MemoView::ScheduleSync() {
 
 void MemoView::SyncScrollBars() {
     syncPending_ = false;
+    viewport()->update();
     const int count = lines_->Count();
     const int rows = std::max(1, viewport()->height() / LineHeight());
     QScrollBar* v = verticalScrollBar();
