@@ -49,9 +49,23 @@ QString MemoView::LineText(int index) const {
     return ToUnicode(bytes);
 }
 
+// Widths are sums of the characters' own advances, so that the part of a long line in sight
+// can be found and drawn alone, and hit tests agree with what is drawn.
+qreal MemoView::CharAdvance(QChar c) const {
+    const ushort u = c.unicode();
+    if (u < 128) {
+        if (ascii_[u] == 0) ascii_[u] = QFontMetricsF(font()).horizontalAdvance(c);
+        return ascii_[u];
+    }
+    return QFontMetricsF(font()).horizontalAdvance(c);
+}
+
 int MemoView::Advance(const QString& text, int columns) const {
     columns = std::clamp(columns, 0, static_cast<int>(text.size()));
-    return fontMetrics().horizontalAdvance(text.left(columns));
+    qreal x = 0;
+    for (int i = 0; i < columns; ++i)
+        x += CharAdvance(text[i]);
+    return qRound(x);
 }
 
 int MemoView::ColumnAt(const QString& text, int x) const {
@@ -133,7 +147,8 @@ void MemoView::SyncScrollBars() {
         if (longest <= kMeasureLimit) {
             for (int i = count - 1; i >= 0; --i) // the longest is usually a recent line
                 if (lines_->Line(i).size() == longest) {
-                    width = fontMetrics().horizontalAdvance(ToUnicode(lines_->Line(i)));
+                    QString text = ToUnicode(lines_->Line(i));
+                    width = Advance(text, static_cast<int>(text.size()));
                     break;
                 }
         } else {
@@ -164,6 +179,16 @@ void MemoView::paintEvent(QPaintEvent*) {
         if (line >= lines_->Count()) break;
         const QString text = LineText(line);
         const int y = row * height;
+        // The characters in sight, and where the first of them starts.
+        int begin = 0;
+        qreal xBegin = 0;
+        while (begin < text.size() && x0 + xBegin + CharAdvance(text[begin]) < 0)
+            xBegin += CharAdvance(text[begin++]);
+        int end = begin;
+        for (qreal x = x0 + xBegin; end < text.size() && x <= viewport()->width(); ++end)
+            x += CharAdvance(text[end]);
+        const QString shown = text.mid(begin, end - begin);
+        const QPointF at(x0 + xBegin, y + ascent);
         if (HasSelection() && line >= from.line && line <= to.line) {
             int left = line == from.line ? Advance(text, from.column) : 0;
             int right = line == to.line ? Advance(text, to.column)
@@ -171,13 +196,13 @@ void MemoView::paintEvent(QPaintEvent*) {
             QRect band(x0 + left, y, right - left, height);
             painter.fillRect(band, pal.highlight());
             painter.save();
-            painter.drawText(QPoint(x0, y + ascent), text);
+            painter.drawText(at, shown);
             painter.setClipRect(band);
             painter.setPen(pal.highlightedText().color());
-            painter.drawText(QPoint(x0, y + ascent), text);
+            painter.drawText(at, shown);
             painter.restore();
         } else {
-            painter.drawText(QPoint(x0, y + ascent), text);
+            painter.drawText(at, shown);
         }
     }
 }
@@ -195,6 +220,7 @@ void MemoView::scrollContentsBy(int, int) {
 void MemoView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        std::fill(std::begin(ascii_), std::end(ascii_), 0);
         widest_ = 0;
         measuredLongest_ = -1;
         SyncScrollBars();

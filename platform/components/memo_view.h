@@ -55,6 +55,7 @@ class MemoView : public QAbstractScrollArea {
   private:
     QString LineText(int index) const;
     int Advance(const QString& text, int columns) const;
+    qreal CharAdvance(QChar c) const;
     int ColumnAt(const QString& text, int x) const;
     void ScheduleSync();
     void SelectWordAt(Position position);
@@ -64,6 +65,7 @@ class MemoView : public QAbstractScrollArea {
     Position cursor_;
     bool selecting_ = false;
     bool syncPending_ = false;
-    int widest_ = 0;           // pixels of the widest line measured so far
-    int measuredLongest_ = -1; // byte length of the longest line when last measured
+    int widest_ = 0;                 // pixels of the widest line measured so far
+    long long measuredLongest_ = -1; // byte length of the longest line when last measured
+    mutable qreal ascii_[128] = {};  // advances of the ASCII characters in the current font
 };
