@@ -26,11 +26,14 @@ std::vector<std::string> LinesOf(TMemo* memo) {
 }
 
 // Lets the message loop run, so that the timer delivers its ticks, until the condition holds.
-bool RunUntil(const std::function<bool()>& condition) {
-    return WaitFor([&] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return condition();
-    });
+bool RunUntil(const std::function<bool()>& condition,
+              std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return WaitFor(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            return condition();
+        },
+        timeout);
 }
 
 DWORD Waiting(HANDLE h) {
@@ -154,7 +157,7 @@ TEST_F(Window, SoakEveryByteSentIsShownExactlyOnceInOrder) {
 
     Streamer device_side(device.master(), 400 * 1024, std::chrono::seconds(seconds), 7);
     device_side.Start();
-    ASSERT_TRUE(RunUntil([&] { return device_side.Done(); }));
+    ASSERT_TRUE(RunUntil([&] { return device_side.Done(); }, std::chrono::seconds(seconds + 10)));
     device_side.Join();
     const std::string expected =
         RenderBytes(device_side.Sent().data(), static_cast<int>(device_side.Sent().size()));
