@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -152,6 +153,58 @@ TEST_F(PtyPort, AnInvalidRecordNeverReachesTheLine) {
     EXPECT_FALSE(EscapeCommFunction(h, CLRDTR));
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_FALSE(CloseHandle(h)) << "a closed handle is no longer known";
+}
+
+TEST(HostileDefinitions, RefusedBeforeAnythingIsOpened) {
+    Pty device;
+    ASSERT_TRUE(device.ok());
+    // A 40-byte path that does lead to a device: too long for the working texts all the same.
+    std::filesystem::path longLink = TestDeviceDir() / "long";
+    std::filesystem::create_directories(longLink);
+    std::string path = (longLink / std::string(40 - longLink.string().size() - 1, 'p')).string();
+    ASSERT_EQ(path.size(), 40u);
+    ASSERT_EQ(symlink(device.slavePath().c_str(), path.c_str()), 0);
+    termios before{};
+    tcgetattr(device.master(), &before);
+    const std::string cases[] = {
+        path + ",38400,E,8",
+        std::string(5000, 'C'),
+        "COM1," + std::string(4990, '9'),
+        "COM1,38400," + std::string(40, 'E') + ",8",
+        "\x80\x81\xfe\xff,38400,E,8",
+        "..,38400,E,8",
+    };
+    for (const std::string& definition : cases) {
+        SCOPED_TRACE(definition.substr(0, 60));
+        EXPECT_EQ(OpenPort(definition.c_str()), INVALID_HANDLE_VALUE);
+    }
+    termios after{};
+    tcgetattr(device.master(), &after);
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << "the device was opened";
+    std::filesystem::remove_all(longLink);
+}
+
+TEST(PortNames, PermissionDeniedIsRefused) {
+    Pty device;
+    ASSERT_TRUE(device.ok());
+    device.LinkAs("COM2");
+    ASSERT_EQ(chmod(device.slavePath().c_str(), 0600), 0);
+    // The device directory itself may be passed through; only the device is closed to others.
+    ASSERT_EQ(chmod(TestDeviceDir().c_str(), 0711), 0);
+    // Root opens anything: ask as an unprivileged user, in a child of its own.
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        HANDLE h = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        _exit(h == INVALID_HANDLE_VALUE && SerialLastErrno() == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(TestDeviceDir().c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(PortNames, ComNumbersFallBackToTheMatching8250Node) {

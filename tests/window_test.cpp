@@ -146,6 +146,31 @@ TEST_F(Window, AStartAfterAStopEmptiesTheLogAndAHeldPortDoesNotStart) {
     EXPECT_EQ(form->Me1->Lines->Count(), 0);
 }
 
+TEST_F(Window, ADeviceThatVanishesMidRunAddsNothingAndStopStillWorks) {
+    form->Ed1->SetText("COM4,38400,E,8");
+    form->Bu1->Click();
+    device.Write(std::string("ab"));
+    ASSERT_TRUE(RunUntil([&] { return form->Me1->Lines->Count() == 1; }));
+    device.Hangup();
+    DWORD errors = 0;
+    COMSTAT stat{};
+    ASSERT_TRUE(WaitFor([&] { return !ClearCommError(PortHandle, &errors, &stat); }));
+    for (int i = 0; i < 3; ++i) form->Timer1Timer(form->Timer1); // ticks on a vanished device
+    EXPECT_EQ(LinesOf(form->Me1), (std::vector<std::string>{"ab"}));
+    EXPECT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop)) << "only a click ends monitoring";
+    form->Bu1->Click();
+    EXPECT_EQ(form->Bu1->Caption(), AnsiString(texts::kStart));
+
+    Pty fresh;
+    fresh.LinkAs("COM4");
+    form->Bu1->Click();
+    ASSERT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop));
+    fresh.Write(std::string("cd"));
+    ASSERT_TRUE(RunUntil([&] { return form->Me1->Lines->Count() == 1; }));
+    EXPECT_EQ(LinesOf(form->Me1), (std::vector<std::string>{"cd"}));
+    form->Bu1->Click();
+}
+
 // Nothing lost, duplicated or reordered under load: random bytes in random chunks at 400 KB/s
 // through the real handlers. QUORVANE_SOAK_SECONDS makes it longer by hand.
 TEST_F(Window, SoakEveryByteSentIsShownExactlyOnceInOrder) {

@@ -25,7 +25,8 @@ class Pty {
     void Write(const std::string& bytes);
     // Everything the device side has received so far, without waiting.
     std::vector<unsigned char> Drain();
-    // Closes the device side: the port side sees a hang-up.
+    // Closes the device side: the port side sees a hang-up. Fails the test if the device side
+    // ever received a byte; the destructor does the same.
     void Hangup();
 
   private:
