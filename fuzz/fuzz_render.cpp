@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& line : lines) {
         if (line.empty() || line.size() > std::max<std::size_t>(limit, 4)) std::abort();
         for (char c : line)
-            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7F) std::abort();
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7F)
+                std::abort();
         joined += line;
     }
     if (joined != whole) std::abort();

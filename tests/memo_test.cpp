@@ -2,11 +2,13 @@
 #include "components.h"
 #include "memo_view.h"
 
+#include "test_app.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -14,13 +16,7 @@ namespace {
 
 class Memo : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "memo_test";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-    }
-    static void TearDownTestSuite() { app.reset(); }
+    static void SetUpTestSuite() { app = &TestApplication(); }
     void SetUp() override {
         form = std::make_unique<TForm>();
         form->SetClientSize(342, 374);
@@ -41,12 +37,12 @@ class Memo : public testing::Test {
     }
     QString Clipboard() { return QApplication::clipboard()->text(); }
 
-    static std::unique_ptr<TApplication> app;
+    static TApplication* app;
     std::unique_ptr<TForm> form;
     TMemo* memo = nullptr;
     MemoView* view = nullptr;
 };
-std::unique_ptr<TApplication> Memo::app;
+TApplication* Memo::app = nullptr;
 
 TEST_F(Memo, LinesComeBackAsAddedWhateverTheirLength) {
     const std::string longLine = std::string(19990, 'x') + "<02>ABCDEF";

@@ -8,17 +8,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-DWORD Waiting(HANDLE h) {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    return ClearCommError(h, &errors, &stat) ? stat.cbInQue : 0;
-}
 
 class PtyPort : public testing::Test {
   protected:

@@ -6,9 +6,11 @@
 #include "stored_layout.h"
 #include "texts.h"
 
+#include "test_app.h"
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -16,23 +18,17 @@ namespace {
 
 class StoredWindow : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "window_layout_test";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-    }
-    static void TearDownTestSuite() { app.reset(); }
+    static void SetUpTestSuite() { app = &TestApplication(); }
     void SetUp() override {
         app->OnException = nullptr;
         form = std::make_unique<TF1>();
         form->DoCreate();
         form->SetVisible(true); // as Run shows it
     }
-    static std::unique_ptr<TApplication> app;
+    static TApplication* app;
     std::unique_ptr<TF1> form;
 };
-std::unique_ptr<TApplication> StoredWindow::app;
+TApplication* StoredWindow::app = nullptr;
 
 struct Rect {
     int left, top, width, height;

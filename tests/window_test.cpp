@@ -8,11 +8,13 @@
 #include "streamer.h"
 #include "texts.h"
 
+#include "test_app.h"
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <cstdio>
 #include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -36,21 +38,9 @@ bool RunUntil(const std::function<bool()>& condition,
         timeout);
 }
 
-DWORD Waiting(HANDLE h) {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    return ClearCommError(h, &errors, &stat) ? stat.cbInQue : 0;
-}
-
 class Window : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "window_test";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<TApplication>(argc, argv);
-    }
-    static void TearDownTestSuite() { app.reset(); }
+    static void SetUpTestSuite() { app = &TestApplication(); }
 
     void SetUp() override {
         form = std::make_unique<TF1>();
@@ -66,11 +56,11 @@ class Window : public testing::Test {
         F1 = nullptr;
     }
 
-    static std::unique_ptr<TApplication> app;
+    static TApplication* app;
     std::unique_ptr<TF1> form;
     Pty device;
 };
-std::unique_ptr<TApplication> Window::app;
+TApplication* Window::app = nullptr;
 
 TEST_F(Window, StartTicksAndStopWithItsLastPoll) {
     form->Me2->SetVisible(true); // as a re-cut leaves it
@@ -155,7 +145,8 @@ TEST_F(Window, ADeviceThatVanishesMidRunAddsNothingAndStopStillWorks) {
     DWORD errors = 0;
     COMSTAT stat{};
     ASSERT_TRUE(WaitFor([&] { return !ClearCommError(PortHandle, &errors, &stat); }));
-    for (int i = 0; i < 3; ++i) form->Timer1Timer(form->Timer1); // ticks on a vanished device
+    for (int i = 0; i < 3; ++i)
+        form->Timer1Timer(form->Timer1); // ticks on a vanished device
     EXPECT_EQ(LinesOf(form->Me1), (std::vector<std::string>{"ab"}));
     EXPECT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop)) << "only a click ends monitoring";
     form->Bu1->Click();

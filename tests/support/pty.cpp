@@ -71,7 +71,8 @@ void Pty::Hangup() {
     if (master_ < 0) return;
     // The monitor never transmits: whatever test used this device, its side received nothing.
     std::vector<unsigned char> received = Drain();
-    if (!received.empty()) ADD_FAILURE() << "the device side received " << received.size() << " bytes";
+    if (!received.empty())
+        ADD_FAILURE() << "the device side received " << received.size() << " bytes";
     ::close(master_);
     master_ = -1;
 }
@@ -83,4 +84,10 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+DWORD Waiting(HANDLE port) {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    return ClearCommError(port, &errors, &stat) ? stat.cbInQue : 0;
 }

@@ -2,6 +2,8 @@
 // master) and links the port side (the slave) into the test's device directory.
 #pragma once
 
+#include "commapi.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -34,6 +36,9 @@ class Pty {
     std::string slave_;
     std::vector<std::string> links_;
 };
+
+// Bytes waiting in an open port's input queue; 0 when the port cannot be queried.
+DWORD Waiting(HANDLE port);
 
 // Waits for a condition that another party makes true, checking it between short waits.
 bool WaitFor(const std::function<bool()>& condition,
