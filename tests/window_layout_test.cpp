@@ -142,6 +142,11 @@ TEST_F(StoredWindow, MaxLengthCountsCodePage932Bytes) {
     }
 }
 
+TEST_F(StoredWindow, TextSetByTheProgramIsCutAtACharacterBoundary) {
+    form->Ed2->SetText("a\x8a\x4a\x8e\x6e"); // a 開始: 5 bytes into a 4-byte field
+    EXPECT_EQ(form->Ed2->Text(), AnsiString("a\x8a\x4a"));
+}
+
 TEST_F(StoredWindow, TextWithoutACodePage932FormBecomesQuestionMarks) {
     EXPECT_EQ(FromUnicode(QString::fromUtf8("a\u20acb\U0001F600c")), AnsiString("a?b?c"));
     EXPECT_EQ(FromUnicode(QString::fromUtf8("\u958b\u59cb")), AnsiString(texts::kStart));

@@ -263,7 +263,8 @@ void ReaderLoop(Port* port) {
             std::lock_guard lock(port->mutex);
             if (!port->queue.Push(chunk.data(), static_cast<std::size_t>(n)))
                 port->overflowed = true;
-        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        } else if ((n == 0 && (fds[1].revents & (POLLHUP | POLLERR))) ||
+                   (n < 0 && errno != EAGAIN && errno != EINTR)) {
             // Hung up or unplugged: what was received stays queued; the device is opened
             // again when it returns under the same name.
             std::lock_guard lock(port->mutex);

@@ -209,8 +209,18 @@ AnsiString TEdit::Text() const {
 
 void TEdit::SetText(const AnsiString& text) {
     std::string bytes = text.Bytes();
-    if (maxLength_ > 0 && bytes.size() > static_cast<std::size_t>(maxLength_))
-        bytes.resize(static_cast<std::size_t>(maxLength_));
+    if (maxLength_ > 0 && bytes.size() > static_cast<std::size_t>(maxLength_)) {
+        // Cut at a character boundary: never keep the lead byte of a double-byte character.
+        std::size_t keep = 0;
+        for (std::size_t i = 0; i < bytes.size();) {
+            unsigned char b = static_cast<unsigned char>(bytes[i]);
+            std::size_t width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
+            if (i + width > static_cast<std::size_t>(maxLength_)) break;
+            i += width;
+            keep = i;
+        }
+        bytes.resize(keep);
+    }
     LineEdit()->setText(ToUnicode(bytes));
 }
 
