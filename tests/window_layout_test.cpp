@@ -151,6 +151,9 @@ TEST_F(StoredWindow, TextWithoutACodePage932FormBecomesQuestionMarks) {
     EXPECT_EQ(FromUnicode(QString::fromUtf8("a\u20acb\U0001F600c")), AnsiString("a?b?c"));
     EXPECT_EQ(FromUnicode(QString::fromUtf8("\u958b\u59cb")), AnsiString(texts::kStart));
     EXPECT_EQ(ToUnicode(texts::kStop), QString::fromUtf8("\u505c\u6b62"));
+    ToUnicode("\x82"); // a lead byte alone: no lasting harm to later conversions
+    EXPECT_EQ(ToUnicode(texts::kStart), QString::fromUtf8("\u958b\u59cb"));
+    EXPECT_EQ(ToUnicode("<02>\\~\x7f"), QString::fromLatin1("<02>\\~\x7f"));
 }
 
 // A window whose construction fails, as when its stored layout cannot be loaded.

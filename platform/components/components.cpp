@@ -16,6 +16,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <QValidator>
+#include <algorithm>
 
 TApplication* Application = nullptr;
 
@@ -63,12 +64,12 @@ class ByteLengthValidator : public QValidator {
 } // namespace
 
 QString ToUnicode(std::string_view bytes) {
-    thread_local QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
-    decoder.resetState();
-    QString text =
-        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    decoder.resetState();
-    return text;
+    // Code page 932 is ASCII below 0x80, and display lines never leave that range.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // A fresh converter each time, for the reason given at EncodeStrict.
+    QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 AnsiString FromUnicode(const QString& text) {
