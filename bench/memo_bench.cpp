@@ -136,15 +136,18 @@ int main(int argc, char** argv) {
         memo->SetBounds(0, 20, 342, 354);
         form.SetVisible(true);
         std::string wide;
-        while (wide.size() + 4 <= 4999) wide += "<02>";
+        while (wide.size() + 4 <= 4999)
+            wide += "<02>";
         wide.resize(4999, 'A');
-        for (int i = 0; i < 20000; ++i) memo->Lines->Add(wide);
+        for (int i = 0; i < 20000; ++i)
+            memo->Lines->Add(wide);
         memo->View()->SyncScrollBars();
         QScrollBar* h = memo->View()->horizontalScrollBar();
         h->setValue(h->maximum() / 2);
         const int paints = 50;
         auto start = Clock::now();
-        for (int i = 0; i < paints; ++i) Paint(memo->View()->viewport());
+        for (int i = 0; i < paints; ++i)
+            Paint(memo->View()->viewport());
         std::printf("repaint, 4999-character lines scrolled halfway: %.3f ms\n",
                     Since(start) / paints * 1e3);
     }

@@ -32,7 +32,6 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
 // Event mask bits.
-constexpr DWORD EV_RXCHAR = 0x0001;
 constexpr DWORD EV_ERR = 0x0080;
 
 // EscapeCommFunction codes.
@@ -122,7 +121,6 @@ BOOL CloseHandle(HANDLE object);
 // Where port names resolve: "/dev" unless a test points it at a directory of its own.
 // The text is copied.
 void SetSerialDeviceDirectory(const char* dir);
-const char* SerialDeviceDirectory();
 
 // The errno behind the last failed operation on this thread, for diagnostics.
 int SerialLastErrno();

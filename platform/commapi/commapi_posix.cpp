@@ -281,10 +281,6 @@ void SetSerialDeviceDirectory(const char* dir) {
     gDeviceDir = dir ? dir : "/dev";
 }
 
-const char* SerialDeviceDirectory() {
-    return gDeviceDir.c_str();
-}
-
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                    DWORD, HANDLE) {
     if (creationDisposition != OPEN_EXISTING) return Fail(EINVAL), INVALID_HANDLE_VALUE;

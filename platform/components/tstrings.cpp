@@ -36,7 +36,6 @@ void TStrings::Add(std::string_view line) {
     blocks_[count_ / kBlockLines][count_ % kBlockLines] =
         (static_cast<std::uint64_t>(chunks_.size() - 1) << kOffsetBits) | chunk.used;
     chunk.used += n;
-    textBytes_ += n;
     if (n > longest_) longest_ = n;
     ++count_;
     if (OnAdded) OnAdded(Count() - 1);
@@ -47,7 +46,7 @@ void TStrings::Clear() {
         std::free(c.data);
     chunks_.clear();
     blocks_.clear();
-    count_ = textBytes_ = longest_ = 0;
+    count_ = longest_ = 0;
     if (OnCleared) OnCleared();
 }
 

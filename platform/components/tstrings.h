@@ -27,13 +27,9 @@ class TStrings {
     void Add(std::string_view line);
     void Clear();
     int Count() const { return static_cast<int>(count_); }
-    // The line list of a memo reports its count as its capacity.
-    int Capacity() const { return Count(); }
     AnsiString Strings(int index) const;
     // Valid until the next Clear; empty for an index out of range.
     std::string_view Line(int index) const;
-    // Bytes of all lines together, and bytes the store holds for them.
-    std::size_t TextBytes() const { return textBytes_; }
     std::size_t LongestLine() const { return longest_; } // in bytes
 
     // The memo's view follows the model through these.
@@ -58,6 +54,5 @@ class TStrings {
     std::vector<Chunk> chunks_;
     std::vector<std::unique_ptr<std::uint64_t[]>> blocks_; // chunk << 40 | offset, per line
     std::size_t count_ = 0;
-    std::size_t textBytes_ = 0;
     std::size_t longest_ = 0;
 };

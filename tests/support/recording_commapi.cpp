@@ -57,9 +57,6 @@ BOOL CloseHandle(HANDLE) {
     return TRUE;
 }
 void SetSerialDeviceDirectory(const char*) {}
-const char* SerialDeviceDirectory() {
-    return "";
-}
 int SerialLastErrno() {
     return 0;
 }
