@@ -7,11 +7,6 @@
 #include "stored_layout.h"
 #include "texts.h"
 
-#include <QCheckBox>
-#include <QFont>
-#include <QLineEdit>
-#include <QPalette>
-#include <QWidget>
 #include <cstring>
 
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
@@ -37,15 +32,9 @@ TF1::TF1() {
 
 void TF1::ApplyStoredLayout() {
     const layout::Window& w = layout::kMainWindow;
-    QWidget* form = Widget();
     SetCaption(w.form.caption);
-    QFont font(ToUnicode(w.form.fontName));
-    font.setPixelSize(w.form.fontPixels);
-    form->setFont(font);
-    QPalette palette = form->palette();
-    palette.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0)); // clBtnFace
-    form->setPalette(palette);
-    form->setAutoFillBackground(true);
+    SetFont(w.form.fontName, w.form.fontPixels);
+    SetColor(clBtnFace);
 
     auto place = [](TControl* c, const layout::Bounds& b) {
         c->SetBounds(b.left, b.top, b.width, b.height);
@@ -57,23 +46,9 @@ void TF1::ApplyStoredLayout() {
     for (auto [edit, stored] : {std::pair{Ed1, &w.Ed1}, std::pair{Ed2, &w.Ed2}}) {
         place(edit, stored->bounds);
         edit->SetMaxLength(stored->maxLength);
+        edit->SetBorderless(stored->borderless);
         edit->SetText(stored->text);
         edit->SetTabStop(stored->tabStop);
-        QLineEdit* line = edit->LineEdit();
-        // The free Gothic runs wider than the face the layout was drawn for: "<02>" is 30
-        // pixels in a 27-pixel field. Tighter letters and no inner margin make the stored
-        // texts fit whole, as the layout intends.
-        QFont tight = line->font();
-        tight.setLetterSpacing(QFont::AbsoluteSpacing, stored->borderless ? -1.0 : -0.5);
-        line->setFont(tight);
-        line->setTextMargins(-2, 0, -2, 0);
-        line->setCursorPosition(0);
-        if (stored->borderless) {
-            line->setFrame(false);
-            QPalette p = line->palette();
-            p.setColor(QPalette::Base, palette.color(QPalette::Window));
-            line->setPalette(p);
-        }
     }
 
     place(CB, w.CB.bounds);
@@ -90,11 +65,8 @@ void TF1::ApplyStoredLayout() {
     Timer1->SetInterval(w.Timer1.interval);
     Timer1->SetEnabled(w.Timer1.enabled);
 
-    // Tab order Bu1, Me1, Ed1, Ed2, Me2, CB; Bu1, Ed1 and Ed2 are reached with the mouse.
-    QWidget* order[] = {Bu1->Widget(), Me1->Widget(), Ed1->Widget(),
-                        Ed2->Widget(), Me2->Widget(), CB->Widget()};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+    // Bu1, Ed1 and Ed2 are no tab stops: they are reached with the mouse.
+    SetTabOrder({Bu1, Me1, Ed1, Ed2, Me2, CB});
 
     SetPosition(w.form.left, w.form.top);
     SetClientSize(w.form.clientWidth, w.form.clientHeight);

@@ -3,10 +3,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColor>
 #include <QFont>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -172,6 +174,27 @@ void TForm::DoCreate() {
     Dispatch(OnCreate, this);
 }
 
+void TForm::SetFont(const AnsiString& name, int pixelHeight) {
+    QFont font(ToUnicode(name.Bytes()));
+    font.setPixelSize(pixelHeight);
+    widget_->setFont(font);
+}
+
+void TForm::SetColor(TColor color) {
+    QPalette palette = widget_->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgb(color));
+    widget_->setPalette(palette);
+    widget_->setAutoFillBackground(true);
+}
+
+void TForm::SetTabOrder(std::initializer_list<TControl*> order) {
+    const TControl* previous = nullptr;
+    for (const TControl* control : order) {
+        if (previous) QWidget::setTabOrder(previous->Widget(), control->Widget());
+        previous = control;
+    }
+}
+
 // ---- TButton
 
 TButton::TButton(TForm* owner) : TControl(new QPushButton(owner->Widget())) {
@@ -200,6 +223,23 @@ TEdit::TEdit(TForm* owner) : TControl(new QLineEdit(owner->Widget())) {
     QObject::connect(LineEdit(), &QLineEdit::textChanged, [this] { Dispatch(OnChange, this); });
 }
 
+void TEdit::SetBorderless(bool borderless) {
+    QLineEdit* line = LineEdit();
+    // The free Gothic runs wider than the face the window layouts were drawn for: "<02>" is
+    // 30 pixels where a layout gives it 27. Tighter letters and no inner margin let the
+    // stored texts show whole.
+    QFont tight = line->font();
+    tight.setLetterSpacing(QFont::AbsoluteSpacing, borderless ? -1.0 : -0.5);
+    line->setFont(tight);
+    line->setTextMargins(-2, 0, -2, 0);
+    line->setFrame(!borderless);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Base,
+                     borderless ? widget_->parentWidget()->palette().color(QPalette::Window)
+                                : QApplication::palette().color(QPalette::Base));
+    line->setPalette(palette);
+}
+
 QLineEdit* TEdit::LineEdit() const {
     return static_cast<QLineEdit*>(widget_.data());
 }
@@ -223,6 +263,7 @@ void TEdit::SetText(const AnsiString& text) {
         bytes.resize(keep);
     }
     LineEdit()->setText(ToUnicode(bytes));
+    LineEdit()->setCursorPosition(0); // show the start of a text too long for the field
 }
 
 void TEdit::SetMaxLength(int bytes) {

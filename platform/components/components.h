@@ -10,8 +10,10 @@
 #include <QString>
 #include <QWidget>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,12 +71,22 @@ class TControl : public TObject {
     bool visible_ = true; // as stored, not as shown: a control of a hidden form is still Visible
 };
 
+// Colours as 0xRRGGBB.
+using TColor = std::uint32_t;
+constexpr TColor clBtnFace = 0xF0F0F0;
+
 class TForm : public TControl {
   public:
     TForm();
     ~TForm() override;
     AnsiString Caption() const { return caption_; }
     void SetCaption(const AnsiString& caption);
+    // The font of every control that sets none of its own: a face name in code page 932 and a
+    // character height in pixels.
+    void SetFont(const AnsiString& name, int pixelHeight);
+    void SetColor(TColor color);
+    // The Tab key visits the controls in this order, skipping those that are no tab stops.
+    void SetTabOrder(std::initializer_list<TControl*> order);
     int ClientWidth() const;
     int ClientHeight() const;
     void SetClientSize(int width, int height);
@@ -116,6 +128,8 @@ class TEdit : public TControl {
     // In bytes of the code page 932 text, as an 8-bit platform counts them. 0: no limit.
     int MaxLength() const { return maxLength_; }
     void SetMaxLength(int bytes);
+    // BorderStyle bsNone with ParentColor: the field shows in the window's own colour.
+    void SetBorderless(bool borderless);
     QLineEdit* LineEdit() const;
     TNotifyEvent OnChange;
 
