@@ -28,7 +28,7 @@ class TStrings {
     void Clear();
     int Count() const { return static_cast<int>(count_); }
     AnsiString Strings(int index) const;
-    // Valid until the next Clear; empty for an index out of range.
+    // Valid until the next Add or Clear; empty for an index out of range.
     std::string_view Line(int index) const;
     std::size_t LongestLine() const { return longest_; } // in bytes
 
