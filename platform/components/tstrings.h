@@ -1,7 +1,7 @@
 // The lines of a memo: its model. Every line is kept as the bytes added and read back
-// unchanged. The bytes live in large chunks that are never moved, and each line costs one
-// 8-byte record, so that appending stays constant-time at any size and a million short lines
-// take little more than their text.
+// unchanged. The bytes live in large chunks that are never grown or copied, and each line costs
+// one 8-byte record, so that appending stays constant-time at any size and a million short
+// lines take little more than their text.
 #pragma once
 
 #include "ansi_string.h"
