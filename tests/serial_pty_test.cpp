@@ -20,6 +20,20 @@ class PtyPort : public testing::Test {
         ASSERT_TRUE(device.ok());
         device.LinkAs("COM3");
     }
+    // Opens COM3, has the device send `sent`, then hangs the device up.
+    HANDLE OpenThenHangUpAfter(const char* definition, const std::string& sent) {
+        HANDLE h = OpenPort(definition);
+        if (h == INVALID_HANDLE_VALUE) return h;
+        device.Write(sent);
+        EXPECT_TRUE(WaitFor([&] { return Waiting(h) == sent.size(); }));
+        device.Hangup();
+        return h;
+    }
+    static bool Gone(HANDLE h) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        return !ClearCommError(h, &errors, &stat);
+    }
     Pty device;
 };
 
@@ -83,32 +97,22 @@ TEST_F(PtyPort, AReadTakesWhatWaitedAndLeavesTheRestQueued) {
 }
 
 TEST_F(PtyPort, AHangUpKeepsWhatArrivedThenReadsAsNothingAndCloseStillWorks) {
-    HANDLE h = OpenPort("COM3,38400,E,8");
+    HANDLE h = OpenThenHangUpAfter("COM3,38400,E,8", "xyz");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    device.Write("xyz");
-    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
-    device.Hangup();
     unsigned char area[16];
     EXPECT_EQ(ReadPort(h, area, sizeof area), 3) << "received before the hang-up: not lost";
-    DWORD errors = 0;
-    COMSTAT stat{};
-    ASSERT_TRUE(WaitFor([&] { return !ClearCommError(h, &errors, &stat); }));
+    ASSERT_TRUE(WaitFor([&] { return Gone(h); }));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(ReadPort(h, area, sizeof area), 0);
     EXPECT_EQ(ClosePort(h), INVALID_HANDLE_VALUE);
 }
 
 TEST_F(PtyPort, ADeviceThatComesBackUnderTheSameNameIsPickedUpAgain) {
-    HANDLE h = OpenPort("COM3,19200,N,8");
+    HANDLE h = OpenThenHangUpAfter("COM3,19200,N,8", "one");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    device.Write("one");
-    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 3; }));
-    device.Hangup();
-    DWORD errors = 0;
-    COMSTAT stat{};
     unsigned char area[16];
     EXPECT_EQ(ReadPort(h, area, sizeof area), 3);
-    ASSERT_TRUE(WaitFor([&] { return !ClearCommError(h, &errors, &stat); }));
+    ASSERT_TRUE(WaitFor([&] { return Gone(h); }));
 
     Pty back; // the same name now leads to a new device
     back.LinkAs("COM3");

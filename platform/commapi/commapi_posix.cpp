@@ -111,6 +111,10 @@ BOOL Fail(int err) {
     gLastErrno = err;
     return FALSE;
 }
+HANDLE FailOpen(int err) {
+    gLastErrno = err;
+    return INVALID_HANDLE_VALUE;
+}
 int ErrnoForVerdict(commapi::Verdict v) {
     switch (v) {
     case commapi::Verdict::Missing:
@@ -283,12 +287,12 @@ void SetSerialDeviceDirectory(const char* dir) {
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                    DWORD, HANDLE) {
-    if (creationDisposition != OPEN_EXISTING) return Fail(EINVAL), INVALID_HANDLE_VALUE;
+    if (creationDisposition != OPEN_EXISTING) return FailOpen(EINVAL);
     commapi::PortName name = commapi::ParsePortName(fileName);
-    if (name.kind == commapi::PortName::Invalid) return Fail(ENOENT), INVALID_HANDLE_VALUE;
+    if (name.kind == commapi::PortName::Invalid) return FailOpen(ENOENT);
     std::string path = Resolve(name);
     int fd = OpenDevice(path);
-    if (fd < 0) return Fail(errno), INVALID_HANDLE_VALUE;
+    if (fd < 0) return FailOpen(errno);
 
     auto* port = new Port;
     port->path = path;
@@ -298,7 +302,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD c
     if (::pipe2(port->wake, O_CLOEXEC) != 0) {
         CloseFd(fd);
         delete port;
-        return Fail(errno), INVALID_HANDLE_VALUE;
+        return FailOpen(errno);
     }
     port->reader = std::thread(ReaderLoop, port);
     std::lock_guard lock(gMutex);

@@ -309,35 +309,29 @@ void MemoView::keyPressEvent(QKeyEvent* event) {
     QScrollBar* v = verticalScrollBar();
     QScrollBar* h = horizontalScrollBar();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        v->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        break;
-    case Qt::Key_Down:
-        v->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        break;
-    case Qt::Key_PageUp:
-        v->triggerAction(QAbstractSlider::SliderPageStepSub);
-        break;
-    case Qt::Key_PageDown:
-        v->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        break;
-    case Qt::Key_Left:
-        h->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        break;
-    case Qt::Key_Right:
-        h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        break;
-    case Qt::Key_Home:
-        (ctrl ? v : h)->setValue(0);
-        break;
-    case Qt::Key_End:
-        ctrl ? v->setValue(v->maximum()) : h->setValue(h->maximum());
-        break;
-    default:
-        event->ignore();
-        return; // typing changes nothing
+    struct Step {
+        int key;
+        QScrollBar* bar;
+        QAbstractSlider::SliderAction action;
+    };
+    const Step steps[] = {
+        {Qt::Key_Up, v, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Down, v, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, v, QAbstractSlider::SliderPageStepSub},
+        {Qt::Key_PageDown, v, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Left, h, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Right, h, QAbstractSlider::SliderSingleStepAdd},
+        // Home and End: to the start or end of the line, with Ctrl of the whole text.
+        {Qt::Key_Home, ctrl ? v : h, QAbstractSlider::SliderToMinimum},
+        {Qt::Key_End, ctrl ? v : h, QAbstractSlider::SliderToMaximum},
+    };
+    for (const Step& step : steps) {
+        if (step.key == event->key()) {
+            step.bar->triggerAction(step.action);
+            return;
+        }
     }
+    event->ignore(); // typing changes nothing
 }
 
 void MemoView::contextMenuEvent(QContextMenuEvent* event) {
