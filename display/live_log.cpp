@@ -1,5 +1,6 @@
 #include "live_log.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -33,36 +34,54 @@ std::string RenderBytes(const unsigned char* bytes, int count) {
     return text;
 }
 
-void RenderLines(const unsigned char* bytes, std::size_t count, std::vector<std::string>& lines,
-                 std::size_t maxLength) {
+LineRenderer::LineRenderer(LineSink add, std::size_t maxLength)
+    : add_(std::move(add)), maxLength_(maxLength < 4 ? 4 : maxLength) {} // an escape must fit
+
+void LineRenderer::Feed(const unsigned char* bytes, std::size_t count) {
     if (count == 0) return;
-    if (maxLength < 4) maxLength = 4; // an escape must fit a line
-    std::string line;
-    line.reserve(count * 4 < maxLength ? count * 4 : maxLength);
+    if (line_.capacity() < maxLength_) line_.reserve(std::min(count * 4, maxLength_));
     char piece[4];
     for (std::size_t i = 0; i < count; ++i) {
         std::size_t n = RenderByte(bytes[i], piece);
-        if (line.size() + n > maxLength) {
-            lines.push_back(std::move(line));
-            line.clear();
+        if (line_.size() + n > maxLength_) {
+            add_(std::move(line_));
+            line_.clear();
+            line_.reserve(maxLength_);
         }
-        line.append(piece, n);
+        line_.append(piece, n);
     }
-    lines.push_back(std::move(line));
 }
 
-std::vector<std::string> PollLines(const AreaReader& read) {
-    std::vector<unsigned char> received;
+void LineRenderer::Finish() {
+    if (line_.empty()) return; // a rendered byte is never empty, so nothing was fed
+    add_(std::move(line_));
+    line_.clear();
+}
+
+void RenderLines(const unsigned char* bytes, std::size_t count, std::vector<std::string>& lines,
+                 std::size_t maxLength) {
+    LineRenderer renderer([&](std::string&& line) { lines.push_back(std::move(line)); }, maxLength);
+    renderer.Feed(bytes, count);
+    renderer.Finish();
+}
+
+std::size_t PollLines(const AreaReader& read, const LineSink& add, const PollBounds& bounds) {
     auto area = std::make_unique<unsigned char[]>(kReceiveAreaSize);
-    for (int reads = 0; reads < kMaxReadsPerTick; ++reads) {
-        int count = read(area.get(), kReceiveAreaSize);
+    LineRenderer renderer(add);
+    std::size_t taken = 0;
+    while (taken < bounds.maxBytes) {
+        const std::size_t left = bounds.maxBytes - taken;
+        const int size = left < static_cast<std::size_t>(kReceiveAreaSize) ? static_cast<int>(left)
+                                                                           : kReceiveAreaSize;
+        int count = read(area.get(), size);
         if (count < 1) break;
-        if (count > kReceiveAreaSize) count = kReceiveAreaSize;
-        received.insert(received.end(), area.get(), area.get() + count);
+        if (count > size) count = size;
+        renderer.Feed(area.get(), static_cast<std::size_t>(count));
+        taken += static_cast<std::size_t>(count);
         // A short read emptied the queue as it stood when it was asked.
-        if (count < kReceiveAreaSize) break;
+        if (count < size) break;
+        if (bounds.timeUp && bounds.timeUp()) break;
     }
-    std::vector<std::string> lines;
-    RenderLines(received.data(), received.size(), lines);
-    return lines;
+    renderer.Finish();
+    return taken;
 }

@@ -31,6 +31,12 @@ int ReadPort(HANDLE port, unsigned char* area, int areaSize) {
     return static_cast<int>(got < wanted ? got : wanted);
 }
 
+DWORD QueuedBytes(HANDLE port) {
+    if (port == INVALID_HANDLE_VALUE) return 0;
+    DWORD errors = 0;
+    return ClearCommError(port, &errors, &LineStatus) ? LineStatus.cbInQue : 0;
+}
+
 HANDLE ClosePort(HANDLE port) {
     if (port != INVALID_HANDLE_VALUE) {
         EscapeCommFunction(port, CLRDTR);

@@ -21,5 +21,9 @@ HANDLE OpenPort(const char* definition);
 // port cannot be queried or read.
 int ReadPort(HANDLE port, unsigned char* area, int areaSize);
 
+// How many bytes wait in the port's input queue right now: 0 for INVALID_HANDLE_VALUE and when
+// the port cannot be queried.
+DWORD QueuedBytes(HANDLE port);
+
 // Drops DTR, then RTS, then releases the port. Always returns INVALID_HANDLE_VALUE.
 HANDLE ClosePort(HANDLE port);

@@ -209,3 +209,89 @@ TEST(ClassifyDevice, OnlySerialPortsAndPtySlavesOpen) {
 }
 
 } // namespace
+
+namespace {
+
+DeviceIdentity Usb(const char* vendor, const char* product, const char* serial,
+                   const char* physicalPath) {
+    DeviceIdentity id;
+    id.kind = DeviceIdentity::Usb;
+    id.vendor = vendor;
+    id.product = product;
+    id.serial = serial;
+    id.physicalPath = physicalPath;
+    return id;
+}
+
+DeviceIdentity Other(DeviceIdentity::Kind kind, unsigned major, unsigned minor) {
+    DeviceIdentity id;
+    id.kind = kind;
+    id.major = major;
+    id.minor = minor;
+    return id;
+}
+
+TEST(SameDevice, OnlyTheMonitoredDeviceIsOpenedAgain) {
+    const char* portA = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0";
+    const char* portB = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0";
+    struct Case {
+        const char* what;
+        DeviceIdentity was, now;
+        bool same;
+    } const cases[] = {
+        {"same serial, other socket", Usb("0403", "6001", "A50285BI", portA),
+         Usb("0403", "6001", "A50285BI", portB), true},
+        {"other serial, same socket", Usb("0403", "6001", "A50285BI", portA),
+         Usb("0403", "6001", "A9XYZ", portA), false},
+        {"same serial, other model", Usb("0403", "6001", "A50285BI", portA),
+         Usb("10c4", "ea60", "A50285BI", portA), false},
+        {"no serial, same model, same socket", Usb("1a86", "7523", "", portA),
+         Usb("1a86", "7523", "", portA), true},
+        {"no serial, same model, other socket", Usb("1a86", "7523", "", portA),
+         Usb("1a86", "7523", "", portB), false},
+        {"no serial, other model, same socket", Usb("1a86", "7523", "", portA),
+         Usb("067b", "2303", "", portA), false},
+        {"no serial then one", Usb("1a86", "7523", "", portA), Usb("1a86", "7523", "X1", portA),
+         false},
+        {"no serial, socket unknown", Usb("1a86", "7523", "", ""), Usb("1a86", "7523", "", ""),
+         false},
+        {"8250 port, same node", Other(DeviceIdentity::Node, 4, 65),
+         Other(DeviceIdentity::Node, 4, 65), true},
+        {"8250 port, other node", Other(DeviceIdentity::Node, 4, 65),
+         Other(DeviceIdentity::Node, 4, 66), false},
+        {"USB adapter where a fixed port was", Other(DeviceIdentity::Node, 188, 0),
+         Usb("0403", "6001", "A50285BI", portA), false},
+        {"pseudo-terminal, same number", Other(DeviceIdentity::PseudoTerminal, 136, 3),
+         Other(DeviceIdentity::PseudoTerminal, 136, 3), false},
+        {"unknown", Other(DeviceIdentity::Unknown, 4, 64), Other(DeviceIdentity::Unknown, 4, 64),
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(SameDevice(c.was, c.now), c.same);
+    }
+}
+
+TEST(LockFilePid, AsciiAndBinaryForms) {
+    const std::int32_t binary = 4321;
+    struct Case {
+        std::string content;
+        long pid;
+    } const cases[] = {
+        {"      1234\n", 1234},
+        {"1234", 1234},
+        {" 77 \n", 77},
+        {std::string(reinterpret_cast<const char*>(&binary), 4), 4321},
+        {"", 0},
+        {"12a4\n", 0},
+        {"-5\n", 0},
+        {"99999999999999999999\n", 0},
+        {"abcd", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(LockFilePid(c.content.data(), c.content.size()), c.pid);
+    }
+}
+
+} // namespace

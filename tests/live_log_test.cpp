@@ -98,49 +98,90 @@ struct FakeQueue {
     }
 };
 
+// What one poll handed to the memo.
+struct Polled {
+    std::vector<std::string> lines;
+    std::size_t taken = 0;
+    std::string Joined() const {
+        std::string joined;
+        for (const std::string& line : lines)
+            joined += line;
+        return joined;
+    }
+};
+
+Polled Poll(FakeQueue& port, const PollBounds& bounds = {}) {
+    Polled out;
+    out.taken =
+        PollLines([&](unsigned char* a, int n) { return port.Read(a, n); },
+                  [&](std::string&& line) { out.lines.push_back(std::move(line)); }, bounds);
+    return out;
+}
+
 TEST(PollLines, TakesEveryByteWaitingAcrossSeveralAreas) {
     FakeQueue port;
     std::vector<unsigned char> sent;
     for (int i = 0; i < 12000; ++i)
         sent.push_back(static_cast<unsigned char>(i * 7));
     port.waiting.assign(sent.begin(), sent.end());
-    auto lines = PollLines([&](unsigned char* a, int n) { return port.Read(a, n); });
+    Polled polled = Poll(port);
     EXPECT_TRUE(port.waiting.empty());
     EXPECT_EQ(port.reads, 3); // 5000 + 5000 + 2000: the short read ends the tick
-    std::string joined;
-    for (const std::string& line : lines) {
+    EXPECT_EQ(polled.taken, sent.size());
+    for (const std::string& line : polled.lines)
         EXPECT_LE(line.size(), kMaxDisplayLine);
-        joined += line;
-    }
-    EXPECT_EQ(joined, RenderBytes(sent.data(), static_cast<int>(sent.size())));
+    EXPECT_EQ(polled.Joined(), RenderBytes(sent.data(), static_cast<int>(sent.size())));
 }
 
-TEST(PollLines, NothingWaitingAddsNoLineAndAFloodIsBoundedPerTick) {
+TEST(PollLines, NothingWaitingAddsNoLine) {
     FakeQueue port;
-    EXPECT_TRUE(PollLines([&](unsigned char* a, int n) { return port.Read(a, n); }).empty());
+    Polled polled = Poll(port);
+    EXPECT_TRUE(polled.lines.empty());
     EXPECT_EQ(port.reads, 1);
+}
 
-    port.reads = 0;
-    port.waiting.assign(static_cast<std::size_t>(kMaxReadsPerTick + 3) * kReceiveAreaSize, 'A');
-    auto lines = PollLines([&](unsigned char* a, int n) { return port.Read(a, n); });
-    EXPECT_EQ(port.reads, kMaxReadsPerTick);
-    EXPECT_EQ(port.waiting.size(), 3u * kReceiveAreaSize) << "the rest waits for the next tick";
-    std::size_t shown = 0;
-    for (const std::string& line : lines)
-        shown += line.size();
-    EXPECT_EQ(shown, static_cast<std::size_t>(kMaxReadsPerTick) * kReceiveAreaSize);
+// However much waits, a tick takes it all unless its time is up; then the rest, whole and in
+// order, goes to the next tick. The stop takes exactly the queue as it stood at the click.
+TEST(PollLines, AFloodIsBoundedByTimeOrByTheCountAtAMomentNeverByAFixedNumberOfReads) {
+    const std::size_t flood = 1000u * kReceiveAreaSize + 17;
+    std::vector<unsigned char> sent(flood);
+    for (std::size_t i = 0; i < flood; ++i)
+        sent[i] = static_cast<unsigned char>(i * 13 + i / 7);
+    const std::string expected = RenderBytes(sent.data(), static_cast<int>(sent.size()));
+
+    FakeQueue port;
+    port.waiting.assign(sent.begin(), sent.end());
+    EXPECT_EQ(Poll(port).Joined(), expected) << "no time bound: everything in one tick";
+
+    port.waiting.assign(sent.begin(), sent.end());
+    int asked = 0;
+    std::string shown;
+    int ticks = 0;
+    while (!port.waiting.empty()) {
+        ++ticks;
+        shown += Poll(port, {.timeUp = [&] { return ++asked % 300 == 0; }}).Joined();
+    }
+    EXPECT_EQ(ticks, 4);
+    EXPECT_TRUE(shown == expected) << "split over ticks, nothing lost or reordered";
+
+    port.waiting.assign(sent.begin(), sent.end());
+    const std::size_t atClick = 2 * kReceiveAreaSize + 123;
+    Polled stop = Poll(port, {.maxBytes = atClick, .timeUp = nullptr});
+    EXPECT_EQ(stop.taken, atClick);
+    EXPECT_EQ(port.waiting.size(), flood - atClick) << "what came after the click stays";
+    EXPECT_EQ(stop.Joined(), RenderBytes(sent.data(), static_cast<int>(atClick)));
 }
 
 TEST(PollLines, AReaderThatOverstatesItsCountIsClamped) {
     int calls = 0;
-    auto lines = PollLines([&](unsigned char* a, int n) {
-        std::fill_n(a, n, 'z');
-        return ++calls == 1 ? n * 2 : 0;
-    });
-    std::size_t shown = 0;
-    for (const std::string& line : lines)
-        shown += line.size();
-    EXPECT_EQ(shown, static_cast<std::size_t>(kReceiveAreaSize));
+    Polled out;
+    PollLines(
+        [&](unsigned char* a, int n) {
+            std::fill_n(a, n, 'z');
+            return ++calls == 1 ? n * 2 : 0;
+        },
+        [&](std::string&& line) { out.lines.push_back(std::move(line)); });
+    EXPECT_EQ(out.Joined().size(), static_cast<std::size_t>(kReceiveAreaSize));
 }
 
 } // namespace

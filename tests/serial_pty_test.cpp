@@ -1,15 +1,26 @@
 // The serial layer and the channel on real pseudo-terminals.
+#include "commapi_linux.h"
+#include "port_discovery.h"
 #include "pty.h"
 #include "serial_port.h"
+#include "streamer.h"
 #include "test_env.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iomanip>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -107,20 +118,65 @@ TEST_F(PtyPort, AHangUpKeepsWhatArrivedThenReadsAsNothingAndCloseStillWorks) {
     EXPECT_EQ(ClosePort(h), INVALID_HANDLE_VALUE);
 }
 
-TEST_F(PtyPort, ADeviceThatComesBackUnderTheSameNameIsPickedUpAgain) {
+// The system says who is behind a device number; here the test does, so that a pty can stand
+// in for a USB adapter with a serial number of its own.
+class StandInIdentities {
+  public:
+    StandInIdentities() {
+        SetDeviceIdentityLookup([this](unsigned major, unsigned minor) {
+            std::lock_guard lock(mutex_);
+            commapi::DeviceIdentity id;
+            id.kind = commapi::DeviceIdentity::Usb;
+            id.vendor = "0403";
+            id.product = "6001";
+            id.serial = serials_[makedev(major, minor)];
+            return id;
+        });
+    }
+    ~StandInIdentities() { SetDeviceIdentityLookup(nullptr); }
+    void Give(const Pty& device, const std::string& serial) {
+        struct stat st {};
+        ASSERT_EQ(stat(device.slavePath().c_str(), &st), 0);
+        std::lock_guard lock(mutex_);
+        serials_[st.st_rdev] = serial;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<dev_t, std::string> serials_;
+};
+
+// Time for several attempts of the reader to open a device again. Nothing can be awaited when
+// the point is that nothing happens.
+void LetTheReaderTryAgain() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
+
+bool Echoes(const Pty& device) {
+    termios t{};
+    return tcgetattr(device.master(), &t) == 0 && (t.c_lflag & ECHO);
+}
+
+TEST_F(PtyPort, OnlyTheSameAdapterIsPickedUpAgainWhenItComesBack) {
+    StandInIdentities identities;
+    identities.Give(device, "A50285BI");
     HANDLE h = OpenThenHangUpAfter("COM3,19200,N,8", "one");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     unsigned char area[16];
     EXPECT_EQ(ReadPort(h, area, sizeof area), 3);
     ASSERT_TRUE(WaitFor([&] { return Gone(h); }));
 
-    Pty back; // the same name now leads to a new device
+    Pty stranger; // another adapter of the same model, under the same name
+    identities.Give(stranger, "FT99ZZ");
+    stranger.LinkAs("COM3");
+    LetTheReaderTryAgain();
+    EXPECT_TRUE(Echoes(stranger)) << "another adapter was opened";
+
+    Pty back; // the monitored adapter, plugged in again
+    identities.Give(back, "A50285BI");
     back.LinkAs("COM3");
-    auto isRaw = [&] {
-        termios t{};
-        return tcgetattr(back.master(), &t) == 0 && !(t.c_lflag & ECHO);
-    };
-    ASSERT_TRUE(WaitFor(isRaw)) << "reopened, and made raw before anything could echo";
+    ASSERT_TRUE(WaitFor([&] { return !Echoes(back); }))
+        << "reopened, and made raw before anything could echo";
     termios t{};
     tcgetattr(back.master(), &t);
     EXPECT_EQ(cfgetospeed(&t), B19200) << "with the line settings it had";
@@ -129,7 +185,218 @@ TEST_F(PtyPort, ADeviceThatComesBackUnderTheSameNameIsPickedUpAgain) {
     ASSERT_EQ(ReadPort(h, area, sizeof area), 3);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(area), 3), "two");
     ClosePort(h);
-    EXPECT_TRUE(back.Drain().empty());
+}
+
+TEST(PtyReuse, ANewTerminalUnderTheNumberOfOneThatHungUpIsNotOpened) {
+    auto first = std::make_unique<Pty>();
+    ASSERT_TRUE(first->ok());
+    first->LinkAs("COM5");
+    const std::string number = first->slavePath();
+    HANDLE h = OpenPort("COM5,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    first->Hangup();
+    ASSERT_TRUE(WaitFor([&] {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        return !ClearCommError(h, &errors, &stat);
+    }));
+
+    Pty next; // a terminal window, an ssh login
+    ASSERT_TRUE(next.ok());
+    if (next.slavePath() != number) {
+        ClosePort(h);
+        GTEST_SKIP() << "the new terminal got " << next.slavePath() << ", not " << number;
+    }
+    termios typing{};
+    ASSERT_EQ(tcgetattr(next.master(), &typing), 0);
+    typing.c_lflag &= ~static_cast<tcflag_t>(ECHO); // so the keys are not echoed to the test
+    ASSERT_EQ(tcsetattr(next.master(), TCSANOW, &typing), 0);
+    next.Write("ls\n");
+    LetTheReaderTryAgain();
+
+    termios after{};
+    ASSERT_EQ(tcgetattr(next.master(), &after), 0);
+    EXPECT_EQ(after.c_lflag, typing.c_lflag) << "the terminal was made raw";
+    EXPECT_EQ(Waiting(h), 0u);
+    int slave = open(next.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    char keys[8] = {};
+    EXPECT_EQ(read(slave, keys, sizeof keys), 3) << "the user's keys were taken";
+    close(slave);
+    ClosePort(h);
+}
+
+TEST_F(PtyPort, WhatTheDeviceSentBeforeTheOpenIsNotThisRunsTraffic) {
+    termios quiet{};
+    ASSERT_EQ(tcgetattr(device.master(), &quiet), 0);
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO); // the stale bytes must not echo to the test
+    ASSERT_EQ(tcsetattr(device.master(), TCSANOW, &quiet), 0);
+    device.Write("stale output\n");
+    HANDLE h = OpenPort("COM3,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    device.Write("fresh");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) >= 5; }));
+    unsigned char area[64];
+    int n = ReadPort(h, area, sizeof area);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), static_cast<std::size_t>(n)), "fresh");
+    ClosePort(h);
+}
+
+// The reader stops taking bytes while the queue is full; the pty then holds the writer back.
+TEST_F(PtyPort, AFullQueueHoldsTheSenderBackAndLosesNothing) {
+    constexpr std::size_t limit = 4096;
+    SetSerialQueueLimit(limit);
+    HANDLE h = OpenPort("COM3,38400,E,8");
+    SetSerialQueueLimit(0);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Streamer writer(device.master(), 64.0 * 1024 * 1024, std::chrono::milliseconds(700), 5);
+    writer.Start();
+    std::vector<unsigned char> got;
+    DWORD mostWaiting = 0;
+    unsigned char area[1000];
+    auto readSome = [&] {
+        mostWaiting = std::max(mostWaiting, Waiting(h));
+        int n = ReadPort(h, area, sizeof area);
+        got.insert(got.end(), area, area + n);
+        return n;
+    };
+    // A slow reader: the writer outruns it many times over.
+    while (!writer.Done()) {
+        readSome();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    writer.Join();
+    ASSERT_TRUE(WaitFor([&] {
+        readSome();
+        return got.size() >= writer.Sent().size();
+    }));
+    EXPECT_LE(mostWaiting, limit);
+    EXPECT_GT(writer.Sent().size(), 50 * limit) << "the queue never filled";
+    EXPECT_TRUE(got == writer.Sent())
+        << got.size() << " bytes received of " << writer.Sent().size();
+    ClosePort(h);
+}
+
+// Another program with the port open the ordinary way: no lock, maybe exclusive mode. It
+// reports the line it reads and whether its exclusive mode is still set.
+class Holder {
+  public:
+    Holder(const std::string& path, bool exclusive) {
+        if (pipe(report_) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(report_[0]);
+            int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+            if (fd < 0) _exit(1);
+            if (exclusive) ioctl(fd, TIOCEXCL);
+            char ready = 'r';
+            if (write(report_[1], &ready, 1) != 1) _exit(1);
+            char line[64];
+            ssize_t n = read(fd, line, sizeof line - 1); // canonical: one whole line
+            int still = 0;
+            ioctl(fd, TIOCGEXCL, &still);
+            line[n > 0 ? n : 0] = still ? 'X' : '-';
+            if (write(report_[1], line, static_cast<std::size_t>(n > 0 ? n : 0) + 1) < 0) _exit(1);
+            _exit(0);
+        }
+        close(report_[1]);
+        report_[1] = -1;
+    }
+    ~Holder() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (report_[0] >= 0) close(report_[0]);
+    }
+    // What the holder sent through its report pipe, waiting up to ten seconds for size bytes.
+    std::string Report(std::size_t size) {
+        std::string got;
+        pollfd p{report_[0], POLLIN, 0};
+        while (got.size() < size && poll(&p, 1, 10000) == 1) {
+            char buf[64];
+            ssize_t n = read(report_[0], buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int report_[2] = {-1, -1};
+};
+
+TEST_F(PtyPort, APortAnotherProgramHasOpenIsNeitherListedNorTouched) {
+    for (bool exclusive : {false, true}) {
+        SCOPED_TRACE(exclusive ? "holder set exclusive mode" : "plain open");
+        Holder holder(device.slavePath(), exclusive);
+        ASSERT_EQ(holder.Report(1), "r");
+        termios before{};
+        ASSERT_EQ(tcgetattr(device.master(), &before), 0);
+
+        ScanPorts();
+        EXPECT_EQ(PortList, AnsiString("")) << "listed";
+        EXPECT_EQ(OpenPort("COM3,9600,N,7"), INVALID_HANDLE_VALUE);
+        termios after{};
+        ASSERT_EQ(tcgetattr(device.master(), &after), 0);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        EXPECT_EQ(after.c_lflag, before.c_lflag) << "echo or canonical mode changed";
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+
+        device.Write("ping\n");
+        // The holder's line echoes back to the device side, as its own terminal would.
+        EXPECT_EQ(holder.Report(6), std::string("ping\n") + (exclusive ? "X" : "-"))
+            << "the holder's input was taken, or its exclusive mode cleared";
+        device.Drain();
+    }
+}
+
+TEST_F(PtyPort, APortNamedByALiveLockFileIsLeftAlone) {
+    const std::filesystem::path locks = TestDeviceDir() / "locks";
+    std::filesystem::create_directories(locks);
+    SetSerialLockDirectories({locks.string()});
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    struct Case {
+        pid_t pid;
+        bool opens;
+    } const cases[] = {{1, false}, {gone, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pid);
+        std::ofstream(locks / "LCK..COM3") << std::setw(10) << c.pid << "\n";
+        HANDLE h = OpenPort("COM3,38400,E,8");
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens);
+        ClosePort(h);
+    }
+    SetSerialLockDirectories({});
+    std::filesystem::remove_all(locks);
+}
+
+// Without its reader thread a port is no port: the open fails and leaves nothing held.
+TEST_F(PtyPort, AReaderThatCannotStartLeavesThePortFree) {
+    ASSERT_EQ(chmod(device.slavePath().c_str(), 0666), 0);
+    ASSERT_EQ(chmod(TestDeviceDir().c_str(), 0711), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        rlimit was{};
+        getrlimit(RLIMIT_NPROC, &was);
+        rlimit one{1, was.rlim_max}; // this process alone: no thread can be added
+        if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(3);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        if (OpenPort("COM3,38400,E,8") != INVALID_HANDLE_VALUE) _exit(1);
+        setrlimit(RLIMIT_NPROC, &was);
+        HANDLE h = OpenPort("COM3,38400,E,8");
+        _exit(h == INVALID_HANDLE_VALUE ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(TestDeviceDir().c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an unprivileged user here";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << (WEXITSTATUS(status) == 1 ? "opened without a reader" : "left held after failing");
 }
 
 TEST_F(PtyPort, AnInvalidRecordNeverReachesTheLine) {

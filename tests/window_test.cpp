@@ -100,6 +100,27 @@ TEST_F(Window, StartTicksAndStopWithItsLastPoll) {
     EXPECT_TRUE(device.Drain().empty());
 }
 
+// A fast device's burst that the ticks never saw: the stop shows all of it before it closes.
+TEST_F(Window, StopShowsABurstOfMegabytesThatArrivedSinceTheLastTick) {
+    form->Ed1->SetText("COM4,38400,E,8");
+    form->Bu1->Click();
+    ASSERT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop));
+    Streamer burst(device.master(), 1e12, std::chrono::milliseconds(0), 3, 6u << 20);
+    burst.Start();
+    burst.Join();
+    ASSERT_GE(burst.Sent().size(), 5u << 20);
+    ASSERT_TRUE(WaitFor([&] { return Waiting(PortHandle) == burst.Sent().size(); }));
+    form->Bu1->Click();
+    std::string joined;
+    for (int i = 0; i < form->Me1->Lines->Count(); ++i) {
+        EXPECT_LE(form->Me1->Lines->Line(i).size(), kMaxDisplayLine);
+        joined.append(form->Me1->Lines->Line(i));
+    }
+    const std::string expected =
+        RenderBytes(burst.Sent().data(), static_cast<int>(burst.Sent().size()));
+    EXPECT_TRUE(joined == expected) << "shown " << joined.size() << " of " << expected.size();
+}
+
 TEST_F(Window, AFailedStartChangesNothing) {
     form->Me2->SetVisible(true);
     auto linesBefore = LinesOf(form->Me1);

@@ -7,6 +7,7 @@
 #include "stored_layout.h"
 #include "texts.h"
 
+#include <chrono>
 #include <cstring>
 
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
@@ -15,6 +16,7 @@ TF1* F1 = nullptr;
 namespace {
 constexpr int kTopRow = 20;
 constexpr std::size_t kDefinitionBuffer = 100;
+constexpr std::chrono::milliseconds kTickWorkTime{50};
 } // namespace
 
 TF1::TF1() {
@@ -102,21 +104,23 @@ void TF1::Bu1Click(TObject*) {
         CB->SetEnabled(true);
         Ed2->SetEnabled(true);
         Timer1->SetEnabled(false);
-        // What arrived since the last tick would otherwise be lost with the port.
-        AppendPoll();
+        // Everything that arrived up to the click is shown, however much the ticks left
+        // queued; what arrives after it goes with the port.
+        AppendPoll({.maxBytes = QueuedBytes(PortHandle), .timeUp = nullptr});
         ClosePort(PortHandle);
     }
 }
 
 void TF1::Timer1Timer(TObject*) {
-    AppendPoll();
+    // Bounded by working time, not by a count: at any rate the window answers input between
+    // two ticks, and what is left waits in the port's queue for the next one.
+    const auto deadline = std::chrono::steady_clock::now() + kTickWorkTime;
+    AppendPoll({.timeUp = [deadline] { return std::chrono::steady_clock::now() >= deadline; }});
 }
 
-void TF1::AppendPoll() {
-    auto lines =
-        PollLines([](unsigned char* area, int size) { return ReadPort(PortHandle, area, size); });
-    for (std::string& line : lines)
-        Me1->Lines->Add(AnsiString(std::move(line)));
+void TF1::AppendPoll(const PollBounds& bounds) {
+    PollLines([](unsigned char* area, int size) { return ReadPort(PortHandle, area, size); },
+              [this](std::string&& line) { Me1->Lines->Add(AnsiString(std::move(line))); }, bounds);
 }
 
 void TF1::FormCreate(TObject*) {

@@ -3,6 +3,7 @@
 
 #include "commapi.h"
 #include "components.h"
+#include "live_log.h"
 
 // The monitored port: INVALID_HANDLE_VALUE while stopped. Only Bu1Click's start branch
 // writes it.
@@ -30,7 +31,7 @@ class TF1 : public TForm {
   private:
     void ApplyStoredLayout();
     void BindEvents();
-    void AppendPoll();
+    void AppendPoll(const PollBounds& bounds);
     void ResplitView();
 };
 

@@ -93,6 +93,49 @@ Verdict ClassifyDevice(const DeviceFacts& f) {
     return Verdict::Open;
 }
 
+bool SameDevice(const DeviceIdentity& was, const DeviceIdentity& now) {
+    if (was.kind != now.kind) return false;
+    switch (was.kind) {
+    case DeviceIdentity::Usb:
+        if (was.vendor != now.vendor || was.product != now.product) return false;
+        // A serial number follows the device from socket to socket; without one, only the
+        // socket it sits in tells two adapters of the same model apart.
+        if (!was.serial.empty()) return was.serial == now.serial;
+        return now.serial.empty() && !was.physicalPath.empty() &&
+               was.physicalPath == now.physicalPath;
+    case DeviceIdentity::Node:
+        return was.major == now.major && was.minor == now.minor;
+    case DeviceIdentity::PseudoTerminal:
+    case DeviceIdentity::Unknown:
+        break;
+    }
+    return false;
+}
+
+long LockFilePid(const char* data, std::size_t size) {
+    constexpr long kPidLimit = 1L << 22; // no kernel hands out a larger pid
+    if (!data) return 0;
+    std::size_t i = 0;
+    while (i < size && IsBlank(data[i]))
+        ++i;
+    if (i < size && IsDigit(data[i])) {
+        long pid = 0;
+        for (; i < size && IsDigit(data[i]); ++i) {
+            pid = pid * 10 + (data[i] - '0');
+            if (pid > kPidLimit) return 0;
+        }
+        while (i < size && (IsBlank(data[i]) || data[i] == '\n'))
+            ++i;
+        return i == size ? pid : 0;
+    }
+    if (size == 4) {
+        std::int32_t pid = 0;
+        std::memcpy(&pid, data, 4);
+        return pid > 0 && pid <= kPidLimit ? pid : 0;
+    }
+    return 0;
+}
+
 bool ParseCommSettings(const char* text, DCB& dcb) {
     if (!text) return false;
     const char* p = SkipPortPrefix(text);

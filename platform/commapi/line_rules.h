@@ -32,6 +32,29 @@ struct DeviceFacts {
 enum class Verdict { Open, Missing, NotSerial, Console, NoUart };
 Verdict ClassifyDevice(const DeviceFacts& facts);
 
+// Which physical device stands behind a node, as far as the system can tell.
+struct DeviceIdentity {
+    enum Kind {
+        Unknown,
+        PseudoTerminal, // gone for good once it hangs up: its number goes to the next terminal
+        Usb,            // an adapter or a CDC-ACM board
+        Node,           // a port fixed to the machine (8250, PL011): known by its node
+    } kind = Unknown;
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::string vendor;       // Usb: idVendor
+    std::string product;      // Usb: idProduct
+    std::string serial;       // Usb: the device's serial number, "" when it has none
+    std::string physicalPath; // Usb: the sysfs path of the interface, i.e. the port it is in
+};
+// Whether a device that appeared under a name is the one that was monitored there before.
+// Only then may it be opened again without the user's say.
+bool SameDevice(const DeviceIdentity& was, const DeviceIdentity& now);
+
+// The pid a UUCP lock file names: ten ASCII digits (blanks around them allowed) or, from old
+// programs, a 4-byte binary int. 0 when the content names none.
+long LockFilePid(const char* data, std::size_t size);
+
 // Parses "COMn:Baud=38400 Parity=E Data=8 Stop=1" into dcb; all or nothing.
 bool ParseCommSettings(const char* text, DCB& dcb);
 

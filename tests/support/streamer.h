@@ -1,7 +1,9 @@
 // A device side that writes random bytes in random chunk sizes at a steady rate, on a thread
-// of its own, and keeps everything it wrote.
+// of its own, and keeps everything it wrote. It stops when the time is over, or once it wrote
+// `total` bytes when that is given (a burst: the time is then not looked at).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -14,8 +16,9 @@
 
 class Streamer {
   public:
-    Streamer(int fd, double bytesPerSecond, std::chrono::milliseconds duration, unsigned seed)
-        : fd_(fd), rate_(bytesPerSecond), duration_(duration), random_(seed) {}
+    Streamer(int fd, double bytesPerSecond, std::chrono::milliseconds duration, unsigned seed,
+             std::size_t total = 0)
+        : fd_(fd), rate_(bytesPerSecond), duration_(duration), total_(total), random_(seed) {}
     ~Streamer() { Join(); }
     void Start() {
         thread_ = std::thread([this] { Run(); });
@@ -34,14 +37,18 @@ class Streamer {
         std::uniform_int_distribution<int> size(1, 4096);
         std::uniform_int_distribution<int> byte(0, 255);
         std::vector<unsigned char> chunk;
-        while (Clock::now() - start < duration_) {
+        auto more = [&] {
+            return total_ ? sent_.size() < total_ : Clock::now() - start < duration_;
+        };
+        while (more()) {
             // Keep to the rate: never ahead of where the clock says we should be.
             double due = std::chrono::duration<double>(Clock::now() - start).count() * rate_;
             if (static_cast<double>(sent_.size()) >= due) {
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
                 continue;
             }
-            chunk.resize(static_cast<std::size_t>(size(random_)));
+            std::size_t want = static_cast<std::size_t>(size(random_));
+            chunk.resize(total_ ? std::min(want, total_ - sent_.size()) : want);
             for (unsigned char& b : chunk)
                 b = static_cast<unsigned char>(byte(random_));
             std::size_t done = 0;
@@ -65,6 +72,7 @@ class Streamer {
     int fd_;
     double rate_;
     std::chrono::milliseconds duration_;
+    std::size_t total_;
     std::mt19937 random_;
     std::thread thread_;
     std::vector<unsigned char> sent_;
