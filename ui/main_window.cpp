@@ -114,8 +114,12 @@ void TF1::Bu1Click(TObject*) {
 void TF1::Timer1Timer(TObject*) {
     // Bounded by working time, not by a count: at any rate the window answers input between
     // two ticks, and what is left waits in the port's queue for the next one.
+    // A backlog is worked off in slices of that time with input handled between them, so
+    // the log keeps up with a fast line instead of holding it back.
     const auto deadline = std::chrono::steady_clock::now() + kTickWorkTime;
-    AppendPoll({.timeUp = [deadline] { return std::chrono::steady_clock::now() >= deadline; }});
+    bool timeUp = false;
+    AppendPoll({.timeUp = [&] { return timeUp = std::chrono::steady_clock::now() >= deadline; }});
+    if (timeUp) Timer1->FireSoon();
 }
 
 void TF1::AppendPoll(const PollBounds& bounds) {

@@ -336,6 +336,18 @@ void TTimer::SetEnabled(bool enabled) {
         timer_->stop();
 }
 
+void TTimer::FireSoon() {
+    if (soon_) return;
+    soon_ = true;
+    // Not 0: a zero timer can run ahead of timers already due; 1 ms queues behind them.
+    QTimer::singleShot(1, Qt::PreciseTimer, timer_, [this] {
+        soon_ = false;
+        if (!enabled_) return;
+        timer_->start(interval_); // the regular tick must not follow right behind this one
+        Dispatch(OnTimer, this);
+    });
+}
+
 void TTimer::SetInterval(int milliseconds) {
     interval_ = milliseconds;
     timer_->setInterval(milliseconds);

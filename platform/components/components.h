@@ -169,12 +169,16 @@ class TTimer : public TObject {
     void SetEnabled(bool enabled);
     int Interval() const { return interval_; }
     void SetInterval(int milliseconds);
+    // One extra tick as soon as the message loop has dealt with what waits (input first), for
+    // a handler that stopped with work left. None if the timer is disabled by then.
+    void FireSoon();
     TNotifyEvent OnTimer;
     QTimer* Timer() const { return timer_; }
 
   private:
     QTimer* timer_;
     bool enabled_ = true;
+    bool soon_ = false;
     int interval_ = 1000;
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <poll.h>
 #include <random>
 #include <thread>
@@ -35,7 +36,6 @@ class Streamer {
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
         std::uniform_int_distribution<int> size(1, 4096);
-        std::uniform_int_distribution<int> byte(0, 255);
         std::vector<unsigned char> chunk;
         auto more = [&] {
             return total_ ? sent_.size() < total_ : Clock::now() - start < duration_;
@@ -49,8 +49,11 @@ class Streamer {
             }
             std::size_t want = static_cast<std::size_t>(size(random_));
             chunk.resize(total_ ? std::min(want, total_ - sent_.size()) : want);
-            for (unsigned char& b : chunk)
-                b = static_cast<unsigned char>(byte(random_));
+            for (std::size_t i = 0; i < chunk.size(); i += 4) {
+                const std::uint32_t r = random_();
+                for (std::size_t k = 0; k < 4 && i + k < chunk.size(); ++k)
+                    chunk[i + k] = static_cast<unsigned char>(r >> (8 * k));
+            }
             std::size_t done = 0;
             while (done < chunk.size()) {
                 ssize_t n = ::write(fd_, chunk.data() + done, chunk.size() - done);
