@@ -168,10 +168,59 @@ TEST(ParsePortName, ComNumbersAndDevicePaths) {
     EXPECT_EQ(ParsePortName(nullptr).kind, PortName::Invalid);
 }
 
+TEST(ComDeviceName, TheFixedMapOfComNumbers) {
+    struct Case {
+        int number;
+        const char* device;
+    } const cases[] = {
+        {1, "ttyS0"},    {8, "ttyS7"},     {9, "ttyUSB0"},  {24, "ttyUSB15"},
+        {25, "ttyACM0"}, {40, "ttyACM15"}, {41, "ttyAMA0"}, {50, "ttyAMA9"},
+        {51, ""},        {256, ""},        {0, ""},         {-1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        EXPECT_EQ(ComDeviceName(c.number), c.device);
+    }
+}
+
+TEST(ResolvePortName, AnAliasWinsOverTheFixedMap) {
+    struct Case {
+        const char* name;
+        const char* withoutAlias;
+        const char* withAlias;
+    } const cases[] = {
+        {"COM1", "/d/ttyS0", "/d/COM1"},
+        {"COM8", "/d/ttyS7", "/d/COM8"},
+        {"COM9", "/d/ttyUSB0", "/d/COM9"},
+        {"com9", "/d/ttyUSB0", "/d/COM9"},
+        {"COM24", "/d/ttyUSB15", "/d/COM24"},
+        {"COM25", "/d/ttyACM0", "/d/COM25"},
+        {"COM40", "/d/ttyACM15", "/d/COM40"},
+        {"COM41", "/d/ttyAMA0", "/d/COM41"},
+        {"COM50", "/d/ttyAMA9", "/d/COM50"},
+        {"COM51", "", "/d/COM51"},
+        {"COM256", "", "/d/COM256"},
+        {"COM09", "", ""},
+        {"COM0", "", ""},
+        {"COM257", "", ""},
+        {"/dev/ttyUSB3", "/dev/ttyUSB3", "/dev/ttyUSB3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = std::string("\\\\.\\") + c.name;
+        auto none = [](const std::string&) { return false; };
+        auto aliases = [](const std::string& p) { return p.rfind("/d/COM", 0) == 0; };
+        EXPECT_EQ(ResolvePortName(name.c_str(), "/d", none), c.withoutAlias);
+        EXPECT_EQ(ResolvePortName(name.c_str(), "/d", aliases), c.withAlias);
+    }
+}
+
 TEST(ClassifyDevice, OnlySerialPortsAndPtySlavesOpen) {
     auto dev = [](unsigned major, unsigned minor, std::string subsystem = "tty",
-                  std::string console = "", std::string type = "") {
+                  std::string console = "", std::string type = "",
+                  std::string driver = "serial8250") {
         DeviceFacts f;
+        f.driver = driver;
         f.exists = f.isCharDevice = true;
         f.major = major;
         f.minor = minor;
@@ -191,7 +240,15 @@ TEST(ClassifyDevice, OnlySerialPortsAndPtySlavesOpen) {
         {"regular file, directory or FIFO", file, Verdict::NotSerial},
         {"pty slave", dev(136, 3, ""), Verdict::Open},
         {"8250 port with a UART", dev(4, 65, "tty", "N", "4"), Verdict::Open},
-        {"USB serial", dev(188, 0), Verdict::Open},
+        {"USB adapter (ttyUSB)", dev(188, 0, "tty", "", "", "ftdi_sio"), Verdict::Open},
+        {"CDC-ACM board (ttyACM)", dev(166, 3, "tty", "", "", "cdc_acm"), Verdict::Open},
+        {"PL011 UART (ttyAMA)", dev(204, 64, "tty", "N", "", "uart-pl011"), Verdict::Open},
+        {"PL011 UART, the console", dev(204, 64, "tty", "Y", "", "uart-pl011"), Verdict::Console},
+        {"USB gadget serial acting as console", dev(166, 0, "tty", "Y", "", "cdc_acm"),
+         Verdict::Console},
+        {"a tty of no hardware (ttyprintk, hvc)", dev(229, 0, "tty", "", "", ""),
+         Verdict::NotSerial},
+        {"ttyUSB whose driver is gone", dev(188, 1, "tty", "", "", ""), Verdict::NotSerial},
         {"the kernel's console", dev(4, 64, "tty", "Y", "4"), Verdict::Console},
         {"8250 port without a UART", dev(4, 66, "tty", "N", "0"), Verdict::NoUart},
         {"virtual console", dev(4, 1), Verdict::NotSerial},

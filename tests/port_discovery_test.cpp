@@ -32,6 +32,29 @@ TEST(ScanPorts, ListsInNumericOrderThroughAliasesAndPlainNodes) {
     EXPECT_TRUE(com2.Drain().empty()) << "a probe transmits nothing";
 }
 
+TEST(ScanPorts, UsbAdaptersAndCdcBoardsHaveComNamesOfTheirOwn) {
+    Pty uart, adapter, board;
+    uart.LinkAs("ttyS2");
+    adapter.LinkAs("ttyUSB0");
+    board.LinkAs("ttyACM3");
+    ScanPorts();
+    EXPECT_EQ(PortList, AnsiString("COM3, COM9, COM28, "));
+
+    // An alias wins over the map, even one that leads to another device.
+    Pty aliased;
+    aliased.LinkAs("COM9");
+    HANDLE h = OpenPort("COM9,38400,E,8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    aliased.Write("via alias");
+    adapter.Write("via map");
+    ASSERT_TRUE(WaitFor([&] { return Waiting(h) == 9; }));
+    unsigned char area[32];
+    ASSERT_EQ(ReadPort(h, area, sizeof area), 9);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(area), 9), "via alias");
+    ClosePort(h);
+    adapter.Drain(); // the unopened adapter echoes what it was sent, as a fresh tty does
+}
+
 TEST(ScanPorts, ASecondScanReplacesTheList) {
     auto gone = std::make_unique<Pty>();
     Pty stays;

@@ -121,6 +121,18 @@ TEST_F(Window, StopShowsABurstOfMegabytesThatArrivedSinceTheLastTick) {
     EXPECT_TRUE(joined == expected) << "shown " << joined.size() << " of " << expected.size();
 }
 
+TEST_F(Window, TheDefaultDefinitionMonitorsTheFirstUsbAdapter) {
+    Pty adapter;
+    adapter.LinkAs("ttyUSB0");
+    ASSERT_EQ(form->Ed1->Text(), AnsiString("COM9,38400,E,8"));
+    form->Bu1->Click();
+    ASSERT_EQ(form->Bu1->Caption(), AnsiString(texts::kStop));
+    adapter.Write(std::string("\x02OK\x03"));
+    ASSERT_TRUE(RunUntil([&] { return form->Me1->Lines->Count() == 1; }));
+    EXPECT_EQ(LinesOf(form->Me1), (std::vector<std::string>{"<02>OK<03>"}));
+    form->Bu1->Click();
+}
+
 TEST_F(Window, AFailedStartChangesNothing) {
     form->Me2->SetVisible(true);
     auto linesBefore = LinesOf(form->Me1);

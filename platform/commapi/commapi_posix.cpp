@@ -161,6 +161,16 @@ std::string ReadSmallFile(const std::string& path) {
     return s;
 }
 
+// The last part of where a sysfs link leads: the name of a class, a driver, a device.
+std::string LinkName(const std::string& link) {
+    char target[256];
+    ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) return {};
+    target[n] = '\0';
+    const char* slash = std::strrchr(target, '/');
+    return slash ? slash + 1 : target;
+}
+
 std::string SysfsDir(unsigned maj, unsigned min) {
     return "/sys/dev/char/" + std::to_string(maj) + ":" + std::to_string(min);
 }
@@ -183,13 +193,8 @@ commapi::DeviceFacts Inspect(const struct stat& st) {
     f.major = major(st.st_rdev);
     f.minor = minor(st.st_rdev);
     std::string sys = SysfsDir(f.major, f.minor);
-    char link[256];
-    ssize_t n = ::readlink((sys + "/subsystem").c_str(), link, sizeof link - 1);
-    if (n > 0) {
-        link[n] = '\0';
-        const char* slash = std::strrchr(link, '/');
-        f.subsystem = slash ? slash + 1 : link;
-    }
+    f.subsystem = LinkName(sys + "/subsystem");
+    f.driver = LinkName(sys + "/device/driver");
     f.console = ReadSmallFile(sys + "/console");
     f.uartType = ReadSmallFile(sys + "/type");
     return f;
@@ -441,20 +446,6 @@ void ReaderLoop(Port* port) {
     }
 }
 
-std::string Resolve(const commapi::PortName& name) {
-    if (name.kind == commapi::PortName::DevicePath) return name.path;
-    std::string dir;
-    {
-        std::lock_guard lock(gMutex);
-        dir = gDeviceDir;
-    }
-    // An alias made by an administrator or a udev rule wins over the plain 8250 node.
-    std::string alias = dir + "/COM" + std::to_string(name.number);
-    struct stat st;
-    if (::lstat(alias.c_str(), &st) == 0) return alias;
-    return dir + "/ttyS" + std::to_string(name.number - 1);
-}
-
 } // namespace
 
 void SetSerialQueueLimit(std::size_t bytes) {
@@ -480,9 +471,16 @@ void SetSerialDeviceDirectory(const char* dir) {
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                    DWORD, HANDLE) {
     if (creationDisposition != OPEN_EXISTING) return FailOpen(EINVAL);
-    commapi::PortName name = commapi::ParsePortName(fileName);
-    if (name.kind == commapi::PortName::Invalid) return FailOpen(ENOENT);
-    std::string path = Resolve(name);
+    std::string dir;
+    {
+        std::lock_guard lock(gMutex);
+        dir = gDeviceDir;
+    }
+    const std::string path = commapi::ResolvePortName(fileName, dir, [](const std::string& p) {
+        struct stat st;
+        return ::lstat(p.c_str(), &st) == 0; // a dangling alias still wins, and opens nothing
+    });
+    if (path.empty()) return FailOpen(ENOENT);
     Device device;
     if (int err = OpenDevice(path, nullptr, device)) return FailOpen(err);
     // A Windows driver starts every open with an empty input queue: whatever the tty held from

@@ -78,6 +78,31 @@ PortName ParsePortName(const char* fileName) {
     return result;
 }
 
+std::string ComDeviceName(int number) {
+    struct Family {
+        int first, count;
+        const char* prefix;
+    };
+    static constexpr Family families[] = {
+        {1, 8, "ttyS"}, {9, 16, "ttyUSB"}, {25, 16, "ttyACM"}, {41, 10, "ttyAMA"}};
+    for (const Family& f : families)
+        if (number >= f.first && number < f.first + f.count)
+            return f.prefix + std::to_string(number - f.first);
+    return {};
+}
+
+std::string ResolvePortName(const char* fileName, const std::string& dir,
+                            const std::function<bool(const std::string& path)>& present) {
+    PortName name = ParsePortName(fileName);
+    if (name.kind == PortName::DevicePath) return name.path;
+    if (name.kind != PortName::ComNumber) return {};
+    // An alias made by an administrator or a udev rule wins over the fixed map.
+    std::string alias = dir + "/COM" + std::to_string(name.number);
+    if (present(alias)) return alias;
+    std::string device = ComDeviceName(name.number);
+    return device.empty() ? std::string() : dir + "/" + device;
+}
+
 Verdict ClassifyDevice(const DeviceFacts& f) {
     if (!f.exists) return Verdict::Missing;
     if (!f.isCharDevice) return Verdict::NotSerial;
@@ -89,6 +114,9 @@ Verdict ClassifyDevice(const DeviceFacts& f) {
     if (f.major == 5 || f.major == 2 || f.major == 3) return Verdict::NotSerial;
     if (f.subsystem != "tty") return Verdict::NotSerial;
     if (!f.console.empty() && f.console[0] == 'Y') return Verdict::Console;
+    // A serial port is hardware with a driver; virtual terminals, ttyprintk and the like are
+    // ttys of nothing.
+    if (f.driver.empty()) return Verdict::NotSerial;
     if (f.uartType == "0") return Verdict::NoUart;
     return Verdict::Open;
 }

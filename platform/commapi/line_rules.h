@@ -6,6 +6,7 @@
 #include "commapi.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <termios.h>
 
@@ -19,6 +20,16 @@ struct PortName {
 };
 PortName ParsePortName(const char* fileName);
 
+// The device a COM number stands for when no <devdir>/COMn alias exists: COM1-8 the on-board
+// and PCI UARTs ttyS0-7, COM9-24 the USB adapters ttyUSB0-15, COM25-40 the CDC-ACM boards
+// ttyACM0-15, COM41-50 the ARM PL011 UARTs ttyAMA0-9. "" from COM51 on: only an alias.
+std::string ComDeviceName(int number);
+
+// The node a CreateFileA name opens when port names resolve in dir: a device path as given;
+// for COMn the alias dir/COMn when present says it is there, else the fixed map. "" for none.
+std::string ResolvePortName(const char* fileName, const std::string& dir,
+                            const std::function<bool(const std::string& path)>& present);
+
 // What the pre-open check learned about a device node, without opening it.
 struct DeviceFacts {
     bool exists = false;
@@ -28,6 +39,7 @@ struct DeviceFacts {
     std::string subsystem; // sysfs class of the device ("tty", "misc", ...); empty if none
     std::string console;   // sysfs "console" attribute, "" when absent
     std::string uartType;  // sysfs "type" attribute of a serial core port, "" when absent
+    std::string driver;    // driver of the hardware behind the tty ("ftdi_sio", "cdc_acm", ...)
 };
 enum class Verdict { Open, Missing, NotSerial, Console, NoUart };
 Verdict ClassifyDevice(const DeviceFacts& facts);
