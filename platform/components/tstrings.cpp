@@ -1,41 +1,187 @@
 #include "tstrings.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+namespace {
+
+// Display lines are short runs of few distinct characters: the fastest level already packs
+// them several times over, and keeps a full chunk's compression within a few milliseconds.
+constexpr int kLevel = 1;
+
+// Opens an unlinked file in dir that no other process can see and that goes with the last
+// descriptor: nothing is left behind, even by a crash, and nothing is read from it at start.
+int OpenTemporaryFile(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    // A file system without O_TMPFILE: a named file, unlinked at once.
+    std::string pattern = dir + "/quorvane-memo-XXXXXX";
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(pattern.c_str());
+    return fd;
+}
+
+std::string SpillDirectory(const std::string& chosen) {
+    if (!chosen.empty()) return chosen;
+    const char* tmp = std::getenv("TMPDIR");
+    struct stat st;
+    if (tmp && *tmp && ::stat(tmp, &st) == 0 && S_ISDIR(st.st_mode)) return tmp;
+    return "/var/tmp";
+}
+
+} // namespace
+
+struct TStrings::Chunk {
+    enum State {
+        Filling, // plain, lines are still added
+        Plain,   // closed, plain: compression found no memory
+        Packed,  // compressed, in memory
+        Spilled, // compressed, in the temporary file
+    } state = Filling;
+    char* data = nullptr;     // Filling, Plain: the text; Packed: the compressed bytes
+    std::size_t size = 0;     // Filling: room for text
+    std::size_t used = 0;     // bytes of text
+    std::size_t packed = 0;   // Packed, Spilled: compressed bytes
+    std::uint64_t offset = 0; // Spilled: where in the file
+};
+
+struct TStrings::Cached {
+    std::size_t chunk = 0;
+    char* data = nullptr;
+    std::size_t capacity = 0;
+    std::uint64_t used = 0; // when last read: the least recent goes first
+};
+
+TStrings::Limits TStrings::DefaultLimits() {
+    Limits limits;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    const std::uint64_t physical =
+        pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) : 0;
+    limits.memoryBudget = static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(physical / 8, 64u << 20, std::uint64_t(2) << 30));
+    return limits;
+}
+
+TStrings::TStrings() : limits_(DefaultLimits()) {}
 
 TStrings::~TStrings() {
-    for (Chunk& c : chunks_)
-        std::free(c.data);
+    Clear();
+    ZSTD_freeCCtx(static_cast<ZSTD_CCtx*>(compressor_));
+    ZSTD_freeDCtx(static_cast<ZSTD_DCtx*>(decompressor_));
+}
+
+void TStrings::SetLimits(Limits limits) {
+    limits_ = std::move(limits);
+}
+
+void* TStrings::Allocate(std::size_t size) const {
+    if (size == 0) size = 1;
+    return limits_.allocate ? limits_.allocate(size) : std::malloc(size);
+}
+
+bool TStrings::OpenChunk(std::size_t size) {
+    Chunk chunk;
+    chunk.data = static_cast<char*>(Allocate(size));
+    if (!chunk.data) return false;
+    chunk.size = size;
+    try {
+        chunks_.push_back(chunk);
+    } catch (const std::bad_alloc&) {
+        std::free(chunk.data);
+        return false;
+    }
+    return true;
 }
 
 void TStrings::CloseChunk() {
-    // Give back the unused tail of the chunk being left; its lines stay where they are.
-    Chunk& last = chunks_.back();
-    if (last.used < last.size && last.used > 0) {
-        if (void* shrunk = std::realloc(last.data, last.used)) {
-            last.data = static_cast<char*>(shrunk);
-            last.size = last.used;
+    Chunk& c = chunks_.back();
+    c.state = Chunk::Plain;
+    if (!compressor_) compressor_ = ZSTD_createCCtx();
+    const std::size_t bound = ZSTD_compressBound(c.used);
+    char* packed = compressor_ ? static_cast<char*>(Allocate(bound)) : nullptr;
+    std::size_t n = 0;
+    if (packed) {
+        n = ZSTD_compressCCtx(static_cast<ZSTD_CCtx*>(compressor_), packed, bound, c.data, c.used,
+                              kLevel);
+        if (ZSTD_isError(n)) {
+            std::free(packed);
+            packed = nullptr;
         }
     }
+    if (!packed) {
+        // Kept plain: give back the unused tail; the lines stay where they are.
+        if (c.used < c.size && c.used > 0)
+            if (void* shrunk = std::realloc(c.data, c.used)) c.data = static_cast<char*>(shrunk);
+        c.size = c.used;
+        return;
+    }
+    if (void* shrunk = std::realloc(packed, n)) packed = static_cast<char*>(shrunk);
+    std::free(c.data);
+    c.data = packed;
+    c.size = 0;
+    c.packed = n;
+    c.state = Chunk::Packed;
+    packedInMemory_ += n;
+    if (packedInMemory_ > limits_.memoryBudget) Spill(c);
+}
+
+bool TStrings::Spill(Chunk& c) {
+    if (file_ < 0) file_ = OpenTemporaryFile(SpillDirectory(limits_.spillDir));
+    if (file_ < 0 || fileEnd_ + c.packed > limits_.diskLimit) return false;
+    std::size_t done = 0;
+    while (done < c.packed) {
+        ssize_t n =
+            ::pwrite(file_, c.data + done, c.packed - done, static_cast<off_t>(fileEnd_ + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // The disk is full: give back what part of the chunk did land.
+            [[maybe_unused]] int ignored = ::ftruncate(file_, static_cast<off_t>(fileEnd_));
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    std::free(c.data);
+    c.data = nullptr;
+    c.offset = fileEnd_;
+    fileEnd_ += c.packed;
+    packedInMemory_ -= c.packed;
+    c.state = Chunk::Spilled;
+    return true;
 }
 
 void TStrings::Add(std::string_view line) {
+    // Past its budget by a quarter, the memory holds what the disk would not take: from here
+    // on lines are not stored, and what was captured stays.
+    if (packedInMemory_ > limits_.memoryBudget + limits_.memoryBudget / 4) return;
     const std::size_t n = line.size();
-    if (chunks_.empty() || chunks_.back().used + n > chunks_.back().size) {
-        if (!chunks_.empty()) CloseChunk();
-        std::size_t size = n > kChunkBytes ? n : kChunkBytes;
-        char* data = static_cast<char*>(std::malloc(size ? size : 1));
-        if (!data) throw std::bad_alloc();
-        chunks_.push_back({data, size, 0});
+    if (chunks_.empty() || chunks_.back().state != Chunk::Filling ||
+        chunks_.back().used + n > chunks_.back().size) {
+        if (!chunks_.empty() && chunks_.back().state == Chunk::Filling) CloseChunk();
+        if (!OpenChunk(std::max(n, kChunkBytes))) return;
     }
-    if (count_ % kBlockLines == 0 && count_ / kBlockLines == blocks_.size())
-        blocks_.emplace_back(new std::uint64_t[kBlockLines]);
+    if (count_ % kBlockLines == 0 && count_ / kBlockLines == blocks_.size()) {
+        std::unique_ptr<std::uint64_t[]> block(new (std::nothrow) std::uint64_t[kBlockLines]);
+        if (!block) return;
+        try {
+            blocks_.push_back(std::move(block));
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+    }
     Chunk& chunk = chunks_.back();
     if (n) std::memcpy(chunk.data + chunk.used, line.data(), n);
     blocks_[count_ / kBlockLines][count_ % kBlockLines] =
         (static_cast<std::uint64_t>(chunks_.size() - 1) << kOffsetBits) | chunk.used;
     chunk.used += n;
+    textBytes_ += n;
     if (n > longest_) longest_ = n;
     ++count_;
     if (OnAdded) OnAdded(Count() - 1);
@@ -46,8 +192,67 @@ void TStrings::Clear() {
         std::free(c.data);
     chunks_.clear();
     blocks_.clear();
+    for (Cached& c : cache_)
+        std::free(c.data);
+    cache_.clear();
+    if (file_ >= 0) ::close(file_); // its space goes with it
+    file_ = -1;
+    fileEnd_ = 0;
+    packedInMemory_ = 0;
     count_ = longest_ = 0;
+    textBytes_ = 0;
     if (OnCleared) OnCleared();
+}
+
+const char* TStrings::Plain(std::size_t index) const {
+    const Chunk& c = chunks_[index];
+    if (c.state == Chunk::Filling || c.state == Chunk::Plain) return c.data;
+    for (Cached& hit : cache_)
+        if (hit.chunk == index && hit.data) {
+            hit.used = ++tick_;
+            return hit.data;
+        }
+    if (cache_.size() < kCachedChunks) cache_.emplace_back();
+    Cached& slot =
+        *std::min_element(cache_.begin(), cache_.end(),
+                          [](const Cached& a, const Cached& b) { return a.used < b.used; });
+    if (slot.capacity < c.used || !slot.data) {
+        std::free(slot.data);
+        slot.data = static_cast<char*>(Allocate(c.used));
+        slot.capacity = slot.data ? std::max<std::size_t>(c.used, 1) : 0;
+        if (!slot.data) return nullptr;
+    }
+    slot.chunk = index;
+    slot.used = ++tick_;
+    const char* packed = c.data;
+    char* read = nullptr;
+    if (c.state == Chunk::Spilled) {
+        read = static_cast<char*>(Allocate(c.packed));
+        std::size_t done = 0;
+        while (read && done < c.packed) {
+            ssize_t n =
+                ::pread(file_, read + done, c.packed - done, static_cast<off_t>(c.offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        if (!read || done < c.packed) {
+            std::free(read);
+            slot.chunk = static_cast<std::size_t>(-1);
+            return nullptr;
+        }
+        packed = read;
+    }
+    if (!decompressor_) decompressor_ = ZSTD_createDCtx();
+    std::size_t n = decompressor_ ? ZSTD_decompressDCtx(static_cast<ZSTD_DCtx*>(decompressor_),
+                                                        slot.data, slot.capacity, packed, c.packed)
+                                  : 0;
+    std::free(read);
+    if (!decompressor_ || ZSTD_isError(n) || n != c.used) {
+        slot.chunk = static_cast<std::size_t>(-1);
+        return nullptr;
+    }
+    return slot.data;
 }
 
 std::string_view TStrings::Line(int index) const {
@@ -62,10 +267,23 @@ std::string_view TStrings::Line(int index) const {
         const std::uint64_t next = Record(i + 1);
         if ((next >> kOffsetBits) == chunk) end = next & mask;
     }
-    return std::string_view(chunks_[chunk].data + begin, end - begin);
+    if (end == begin) return {};
+    const char* text = Plain(chunk);
+    if (!text) return {}; // the file could not be read back
+    return std::string_view(text + begin, end - begin);
 }
 
 AnsiString TStrings::Strings(int index) const {
     std::string_view line = Line(index);
     return AnsiString(line.data(), line.size());
+}
+
+std::size_t TStrings::MemoryBytes() const {
+    std::size_t bytes = packedInMemory_ + blocks_.size() * kBlockLines * sizeof(std::uint64_t) +
+                        chunks_.capacity() * sizeof(Chunk);
+    for (const Chunk& c : chunks_)
+        if (c.state == Chunk::Filling || c.state == Chunk::Plain) bytes += c.size;
+    for (const Cached& c : cache_)
+        bytes += c.capacity;
+    return bytes;
 }
