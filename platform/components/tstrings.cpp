@@ -98,6 +98,7 @@ bool TStrings::OpenChunk(std::size_t size) {
         std::free(chunk.data);
         return false;
     }
+    plainBytes_ += size;
     return true;
 }
 
@@ -119,18 +120,23 @@ void TStrings::CloseChunk() {
     if (!packed) {
         // Kept plain: give back the unused tail; the lines stay where they are.
         if (c.used < c.size && c.used > 0)
-            if (void* shrunk = std::realloc(c.data, c.used)) c.data = static_cast<char*>(shrunk);
-        c.size = c.used;
+            if (void* shrunk = std::realloc(c.data, c.used)) {
+                c.data = static_cast<char*>(shrunk);
+                plainBytes_ -= c.size - c.used;
+                c.size = c.used;
+            }
         return;
     }
     if (void* shrunk = std::realloc(packed, n)) packed = static_cast<char*>(shrunk);
     std::free(c.data);
+    plainBytes_ -= c.size;
     c.data = packed;
     c.size = 0;
     c.packed = n;
     c.state = Chunk::Packed;
     packedInMemory_ += n;
-    if (packedInMemory_ > limits_.memoryBudget) Spill(c);
+    // The budget holds for everything the store keeps in memory, not the packed text alone.
+    if (MemoryBytes() > limits_.memoryBudget) diskRefused_ = !Spill(c);
 }
 
 bool TStrings::Spill(Chunk& c) {
@@ -160,7 +166,7 @@ bool TStrings::Spill(Chunk& c) {
 void TStrings::Add(std::string_view line) {
     // Past its budget by a quarter, the memory holds what the disk would not take: from here
     // on lines are not stored, and what was captured stays.
-    if (packedInMemory_ > limits_.memoryBudget + limits_.memoryBudget / 4) return;
+    if (diskRefused_ && MemoryBytes() > limits_.memoryBudget + limits_.memoryBudget / 4) return;
     const std::size_t n = line.size();
     if (chunks_.empty() || chunks_.back().state != Chunk::Filling ||
         chunks_.back().used + n > chunks_.back().size) {
@@ -198,7 +204,8 @@ void TStrings::Clear() {
     if (file_ >= 0) ::close(file_); // its space goes with it
     file_ = -1;
     fileEnd_ = 0;
-    packedInMemory_ = 0;
+    diskRefused_ = false;
+    packedInMemory_ = plainBytes_ = cacheBytes_ = 0;
     count_ = longest_ = 0;
     textBytes_ = 0;
     if (OnCleared) OnCleared();
@@ -218,8 +225,10 @@ const char* TStrings::Plain(std::size_t index) const {
                           [](const Cached& a, const Cached& b) { return a.used < b.used; });
     if (slot.capacity < c.used || !slot.data) {
         std::free(slot.data);
+        cacheBytes_ -= slot.capacity;
         slot.data = static_cast<char*>(Allocate(c.used));
         slot.capacity = slot.data ? std::max<std::size_t>(c.used, 1) : 0;
+        cacheBytes_ += slot.capacity;
         if (!slot.data) return nullptr;
     }
     slot.chunk = index;
@@ -279,11 +288,7 @@ AnsiString TStrings::Strings(int index) const {
 }
 
 std::size_t TStrings::MemoryBytes() const {
-    std::size_t bytes = packedInMemory_ + blocks_.size() * kBlockLines * sizeof(std::uint64_t) +
-                        chunks_.capacity() * sizeof(Chunk);
-    for (const Chunk& c : chunks_)
-        if (c.state == Chunk::Filling || c.state == Chunk::Plain) bytes += c.size;
-    for (const Cached& c : cache_)
-        bytes += c.capacity;
-    return bytes;
+    return packedInMemory_ + plainBytes_ + cacheBytes_ +
+           blocks_.size() * kBlockLines * sizeof(std::uint64_t) +
+           chunks_.capacity() * sizeof(Chunk);
 }

@@ -1,7 +1,7 @@
 // The lines of a memo: its model. Every line is kept as the bytes added and read back
 // unchanged, for as long as the disk holds.
 //
-// The bytes live in chunks of about 1 MB. The chunk being filled stays plain; a full one is
+// The bytes live in chunks of a quarter megabyte. The chunk being filled stays plain; a full one is
 // compressed, and once the compressed chunks pass a memory budget, further ones go to one
 // unlinked temporary file that nothing else sees and that vanishes with the process, even
 // after a crash. Reading a line brings its chunk back into a small cache of recent chunks.
@@ -78,7 +78,9 @@ class TStrings {
     bool Spill(Chunk& chunk);
     const char* Plain(std::size_t chunk) const;
 
-    static constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+    // Small enough that compressing a full one stays well within a few milliseconds of the Add
+    // that closes it, even for text that packs badly; large enough to pack well.
+    static constexpr std::size_t kChunkBytes = std::size_t(256) << 10;
     static constexpr std::size_t kBlockLines = std::size_t(1) << 16;
     static constexpr int kOffsetBits = 40;
     static constexpr std::size_t kCachedChunks = 4;
@@ -90,9 +92,12 @@ class TStrings {
     std::size_t longest_ = 0;
     std::uint64_t textBytes_ = 0;
     std::size_t packedInMemory_ = 0; // compressed bytes held in memory
-    int file_ = -1;                  // the temporary file, once needed
+    std::size_t plainBytes_ = 0;     // bytes of plain chunks: the one being filled, and any
+                                     // that could not be compressed
+    mutable std::size_t cacheBytes_ = 0;
+    int file_ = -1; // the temporary file, once needed
     std::uint64_t fileEnd_ = 0;
-    bool fileFailed_ = false; // the disk took no more: chunks stay in memory
+    bool diskRefused_ = false; // the last chunk the memory could not keep found no room on disk
     mutable std::vector<Cached> cache_;
     mutable std::uint64_t tick_ = 0;
     void* compressor_ = nullptr;
