@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <algorithm>
 #include <chrono>
@@ -210,6 +211,48 @@ void Compare(const char* what, const std::vector<std::string>& pool, std::size_t
     store.Clear();
 }
 
+// A log in which the token never occurs re-cuts into one line: click, drag and scroll to the
+// end of a 100 MB line, after it was first shown.
+void LongLine(TMemo& memo) {
+    memo.Lines->Clear();
+    std::string line(100u << 20, 'W');
+    for (std::size_t i = 0; i < line.size(); i += 37)
+        line.replace(i, 4, "<02>");
+    memo.Lines->Add(line);
+    line.clear();
+    MemoView* view = memo.View();
+    auto t = Clock::now();
+    view->SyncScrollBars();
+    Paint(view->viewport());
+    const double first = Seconds(Clock::now() - t);
+    auto mouse = [&](QEvent::Type type, QPoint at) {
+        QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+    };
+    t = Clock::now();
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    Paint(view->viewport());
+    const double scroll = Seconds(Clock::now() - t);
+    t = Clock::now();
+    mouse(QEvent::MouseButtonPress, QPoint(100, 5));
+    mouse(QEvent::MouseButtonRelease, QPoint(100, 5));
+    Paint(view->viewport());
+    const double click = Seconds(Clock::now() - t);
+    t = Clock::now();
+    mouse(QEvent::MouseButtonPress, QPoint(20, 5));
+    for (int x = 20; x < 300; x += 10)
+        mouse(QEvent::MouseMove, QPoint(x, 5));
+    mouse(QEvent::MouseButtonRelease, QPoint(300, 5));
+    Paint(view->viewport());
+    const double drag = Seconds(Clock::now() - t) / 29;
+    std::printf("\na 100 MB line: first shown %.0f ms (one pass to measure it); then scroll to its "
+                "end and draw %.2f ms, click %.2f ms, each step of a drag %.2f ms\n",
+                first * 1e3, scroll * 1e3, click * 1e3, drag * 1e3);
+    memo.Lines->Clear();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -227,6 +270,7 @@ int main(int argc, char** argv) {
     const std::size_t pool = std::size_t(64) << 20;
     Compare("frames", Pool(true, pool), static_cast<std::size_t>(framesGB * 1e9), *memo);
     Compare("random bytes", Pool(false, pool), static_cast<std::size_t>(randomGB * 1e9), *memo);
+    LongLine(*memo);
     std::printf("\n(the budget of the default run: %.0f MB)\n",
                 MB(static_cast<double>(TStrings::DefaultLimits().memoryBudget)));
     return 0;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -134,7 +135,7 @@ TEST_F(Memo, MouseDragShiftClickAndDoubleClickSelect) {
     EXPECT_EQ(view->SelectedText(), "delta");
 }
 
-TEST_F(Memo, TypingChangesNothingAndKeysScroll) {
+TEST_F(Memo, TypingChangesNothingAndKeysMoveTheCaretAndTheView) {
     for (int i = 0; i < 200; ++i)
         memo->Lines->Add(std::to_string(i));
     view->SyncScrollBars();
@@ -147,8 +148,83 @@ TEST_F(Memo, TypingChangesNothingAndKeysScroll) {
     EXPECT_EQ(view->verticalScrollBar()->value(), 0);
     Key(Qt::Key_PageDown);
     EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->pageStep());
+    EXPECT_EQ(view->Cursor(), (MemoView::Position{view->verticalScrollBar()->pageStep(), 0}));
     Key(Qt::Key_End, Qt::ControlModifier);
     EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    EXPECT_EQ(view->Cursor(), (MemoView::Position{199, 3}));
+    EXPECT_FALSE(view->HasSelection());
+}
+
+// Shift with any caret key extends the selection from where it began, as in an edit box.
+TEST_F(Memo, KeyboardSelectionAndCopy) {
+    for (const char* line : {"first", "second", "<02>third"})
+        memo->Lines->Add(line);
+    view->SyncScrollBars();
+    struct Step {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QString selected;
+    } const steps[] = {
+        {Qt::Key_End, Qt::ControlModifier, ""},
+        {Qt::Key_Up, Qt::ShiftModifier, "\n<02>third"}, // column 9 is past "second": its end
+        {Qt::Key_Left, Qt::ShiftModifier, "d\n<02>third"},
+        {Qt::Key_Home, Qt::ShiftModifier, "second\n<02>third"},
+        {Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier, "first\nsecond\n<02>third"},
+        {Qt::Key_Right, Qt::ShiftModifier, "irst\nsecond\n<02>third"},
+        {Qt::Key_Right, Qt::NoModifier, ""},
+        {Qt::Key_End, Qt::ShiftModifier, "rst"},
+        {Qt::Key_Down, Qt::ShiftModifier, "rst\nsecon"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.selected.toStdString());
+        Key(s.key, s.modifiers);
+        EXPECT_EQ(view->SelectedText(), s.selected);
+    }
+    QApplication::clipboard()->clear();
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(Clipboard(), "rst\nsecon");
+}
+
+TEST_F(Memo, ShiftTurnsTheWheelSideways) {
+    memo->Lines->Add(std::string(2000, 'W'));
+    view->SyncScrollBars();
+    QScrollBar* h = view->horizontalScrollBar();
+    h->setValue(0);
+    const QPointF at(10, 10);
+    QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_GT(h->value(), 0);
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+}
+
+// A log in which the token never occurs re-cuts into one line of the frame view.
+TEST_F(Memo, TheEndOfAHundredMegabyteLineCanBeScrolledToAndClicked) {
+    const std::size_t n = 100u << 20;
+    std::string line(n, 'W');
+    line.replace(n - 4, 4, "<03>");
+    memo->Lines->Add(line);
+    line.clear();
+    view->SyncScrollBars();
+    QFontMetricsF metrics(view->font());
+    qreal exact = (n - 4) * metrics.horizontalAdvance('W');
+    for (char c : std::string("<03>"))
+        exact += metrics.horizontalAdvance(QChar(c));
+    EXPECT_NEAR(view->WidestLine(), exact, 1.0) << "the extent is measured, not estimated";
+
+    QScrollBar* h = view->horizontalScrollBar();
+    h->setValue(h->maximum());
+    const int columns = view->Columns(0);
+    ASSERT_EQ(columns, static_cast<int>(n));
+    const QPoint end = view->PointOf({0, columns});
+    EXPECT_GE(end.x(), 0);
+    EXPECT_LE(end.x(), view->viewport()->width()) << "the end of the line is out of reach";
+    const QPoint lastChar = view->PointOf({0, columns - 1}) + QPoint(1, 2);
+    Mouse(QEvent::MouseButtonPress, lastChar);
+    Mouse(QEvent::MouseButtonRelease, lastChar);
+    EXPECT_EQ(view->Cursor(), (MemoView::Position{0, columns - 1}));
+    Key(Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(view->SelectedText(), ">");
 }
 
 TEST_F(Memo, SelectingAllOfALargeLog) {

@@ -7,20 +7,174 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 constexpr int kMargin = 2;
-// Lines up to this many bytes are converted and measured whole; of longer ones only what
-// can be in sight is converted, and their width is estimated.
-constexpr std::size_t kWholeLine = 16384;
-constexpr std::size_t kMeasureLimit = std::size_t(1) << 20;
+constexpr std::size_t kRecentLayouts = 64;
+
+// The menu of a read-only edit box, in the window's language (code page 932): only copying
+// and selecting all can do anything here.
+constexpr const char* kUndo = "\x8c\xb3\x82\xc9\x96\xdf\x82\xb7(&U)";           // 元に戻す
+constexpr const char* kCut = "\x90\xd8\x82\xe8\x8e\xe6\x82\xe8(&T)";            // 切り取り
+constexpr const char* kCopy = "\x83R\x83s\x81[(&C)";                            // コピー
+constexpr const char* kPaste = "\x93\\\x82\xe8\x95t\x82\xaf(&P)";               // 貼り付け
+constexpr const char* kDelete = "\x8d\xed\x8f\x9c(&D)";                         // 削除
+constexpr const char* kSelectAll = "\x82\xb7\x82\xd7\x82\xc4\x91I\x91\xf0(&A)"; // すべて選択
 
 bool IsWordChar(QChar c) {
     return c.isLetterOrNumber() || c == '_';
 }
+
+// Code page 932: a lead byte and a valid trail byte are one character; any other byte is one.
+std::size_t CharBytes(std::string_view bytes, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (at + 1 >= bytes.size()) return 1;
+    const auto trail = static_cast<unsigned char>(bytes[at + 1]);
+    const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    const bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC);
+    return isLead && isTrail ? 2 : 1;
+}
+} // namespace
+
+// How one line lies, found in one pass over its bytes: the byte offset and the left edge of
+// every kStep-th character are kept, so that a column and an x position convert into each
+// other in O(log n) plus at most kStep characters, and only the characters in sight are ever
+// converted. Each character is one column; display text is ASCII, so this costs a table
+// look-up per byte even for a line of hundreds of megabytes.
+class MemoView::Layout {
+  public:
+    Layout(std::string_view bytes, const MemoView& view)
+        : bytes_(bytes), view_(view), byteAt_{0}, xAt_{0} {
+        qreal x = 0;
+        int column = 0;
+        for (std::size_t at = 0; at < bytes_.size(); ++column) {
+            if (column % kStep == 0 && column > 0) {
+                byteAt_.push_back(at);
+                xAt_.push_back(x);
+            }
+            const std::size_t n = CharBytes(bytes_, at);
+            x += view_.CharAdvance(CharAt(at, n));
+            at += n;
+        }
+        columns_ = column;
+        width_ = x;
+    }
+    int Columns() const { return columns_; }
+    qreal Width() const { return width_; }
+
+    // The left edge of a column (the end of the line for a column past it).
+    qreal X(int column) const {
+        column = std::clamp(column, 0, columns_);
+        if (column == columns_) return width_;
+        std::size_t at;
+        qreal x;
+        int c = Checkpoint(column, at, x);
+        for (; c < column; ++c) {
+            const std::size_t n = CharBytes(bytes_, at);
+            x += view_.CharAdvance(CharAt(at, n));
+            at += n;
+        }
+        return x;
+    }
+
+    // The character boundary nearest x, or with `within` the column whose box holds x.
+    int ColumnAt(qreal x, bool within = false) const {
+        if (columns_ == 0 || x <= 0) return 0;
+        if (x >= width_) return columns_;
+        const std::size_t k =
+            static_cast<std::size_t>(std::upper_bound(xAt_.begin(), xAt_.end(), x) - xAt_.begin());
+        int column = static_cast<int>((k - 1) * kStep);
+        std::size_t at = byteAt_[k - 1];
+        qreal left = xAt_[k - 1];
+        for (; column < columns_; ++column) {
+            const std::size_t n = CharBytes(bytes_, at);
+            const qreal advance = view_.CharAdvance(CharAt(at, n));
+            if (x < left + (within ? advance : advance / 2)) return column;
+            left += advance;
+            at += n;
+        }
+        return columns_;
+    }
+
+    // The characters [from, to) as Unicode.
+    QString Text(int from, int to) const {
+        from = std::clamp(from, 0, columns_);
+        to = std::clamp(to, from, columns_);
+        QString text;
+        text.reserve(to - from);
+        std::size_t at;
+        qreal x;
+        int c = Checkpoint(from, at, x);
+        for (; c < from; ++c)
+            at += CharBytes(bytes_, at);
+        for (; c < to; ++c) {
+            const std::size_t n = CharBytes(bytes_, at);
+            text += CharAt(at, n);
+            at += n;
+        }
+        return text;
+    }
+
+  private:
+    static constexpr int kStep = 256;
+
+    int Checkpoint(int column, std::size_t& at, qreal& x) const {
+        const std::size_t k = static_cast<std::size_t>(column / kStep);
+        at = byteAt_[k];
+        x = xAt_[k];
+        return static_cast<int>(k) * kStep;
+    }
+
+    QChar CharAt(std::size_t at, std::size_t n) const {
+        const auto b = static_cast<unsigned char>(bytes_[at]);
+        if (b < 0x80) return QChar(b);
+        const int key = n == 2 ? (b << 8) | static_cast<unsigned char>(bytes_[at + 1]) : b;
+        auto it = wide_.find(key);
+        if (it == wide_.end()) {
+            QString one = ToUnicode(std::string_view(bytes_).substr(at, n));
+            it = wide_.emplace(key, one.isEmpty() ? QChar(QChar::ReplacementCharacter) : one[0])
+                     .first;
+        }
+        return it->second;
+    }
+
+    std::string bytes_;
+    const MemoView& view_;
+    std::vector<std::size_t> byteAt_;
+    std::vector<qreal> xAt_;
+    int columns_ = 0;
+    qreal width_ = 0;
+    mutable std::unordered_map<int, QChar> wide_;
+};
+
+namespace {
+
+// The primary selection of X11 holds a promise, not a copy: the text of a selection of a whole
+// log is made only if another program asks for it, and only while the selection stands.
+class PromisedText : public QMimeData {
+  public:
+    explicit PromisedText(std::function<QString()> make) : make_(std::move(make)) {}
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString& mime) const override { return mime == "text/plain"; }
+
+  protected:
+    QVariant retrieveData(const QString& mime, QMetaType type) const override {
+        if (mime != "text/plain") return {};
+        const QString text = make_();
+        if (type.id() == QMetaType::QByteArray) return text.toUtf8();
+        return text;
+    }
+
+  private:
+    std::function<QString()> make_;
+};
+
 } // namespace
 
 MemoView::MemoView(const TStrings* lines, QWidget* parent)
@@ -34,19 +188,10 @@ MemoView::MemoView(const TStrings* lines, QWidget* parent)
     SyncScrollBars();
 }
 
+MemoView::~MemoView() = default;
+
 int MemoView::LineHeight() const {
     return std::max(1, fontMetrics().lineSpacing());
-}
-
-QString MemoView::LineText(int index) const {
-    std::string_view bytes = lines_->Line(index);
-    if (bytes.size() > kWholeLine) {
-        // One byte draws at least one pixel: nothing past this prefix can be in sight.
-        std::size_t sight = static_cast<std::size_t>(horizontalScrollBar()->value()) +
-                            static_cast<std::size_t>(viewport()->width()) + 8;
-        bytes = bytes.substr(0, std::max(sight, kWholeLine));
-    }
-    return ToUnicode(bytes);
 }
 
 // Widths are sums of the characters' own advances, so that the part of a long line in sight
@@ -60,30 +205,21 @@ qreal MemoView::CharAdvance(QChar c) const {
     return QFontMetricsF(font()).horizontalAdvance(c);
 }
 
-int MemoView::Advance(const QString& text, int columns) const {
-    columns = std::clamp(columns, 0, static_cast<int>(text.size()));
-    qreal x = 0;
-    for (int i = 0; i < columns; ++i)
-        x += CharAdvance(text[i]);
-    return qRound(x);
+const MemoView::Layout& MemoView::LayoutOf(int line) const {
+    for (std::size_t i = 0; i < layouts_.size(); ++i)
+        if (layouts_[i].first == line) {
+            std::rotate(layouts_.begin(), layouts_.begin() + static_cast<long>(i),
+                        layouts_.begin() + static_cast<long>(i) + 1); // the most recent first
+            return *layouts_.front().second;
+        }
+    if (layouts_.size() >= kRecentLayouts) layouts_.pop_back();
+    layouts_.insert(layouts_.begin(), {line, std::make_shared<Layout>(lines_->Line(line), *this)});
+    return *layouts_.front().second;
 }
 
-int MemoView::ColumnAt(const QString& text, int x) const {
-    int lo = 0;
-    int hi = static_cast<int>(text.size());
-    while (lo < hi) { // the last column whose left edge is at or before x
-        int mid = (lo + hi + 1) / 2;
-        if (Advance(text, mid) <= x)
-            lo = mid;
-        else
-            hi = mid - 1;
-    }
-    if (lo < text.size()) {
-        int left = Advance(text, lo);
-        int right = Advance(text, lo + 1);
-        if (x - left > right - x) ++lo; // nearer the character's right edge
-    }
-    return lo;
+int MemoView::Columns(int line) const {
+    if (line < 0 || line >= lines_->Count()) return 0;
+    return LayoutOf(line).Columns();
 }
 
 MemoView::Position MemoView::PositionAt(QPoint point) const {
@@ -93,21 +229,17 @@ MemoView::Position MemoView::PositionAt(QPoint point) const {
     int row = point.y() < 0 ? -1 : point.y() / LineHeight();
     int line = verticalScrollBar()->value() + row;
     if (line < 0) return p;
-    if (line >= count) {
-        p.line = count - 1;
-        p.column = static_cast<int>(LineText(p.line).size());
-        return p;
-    }
+    if (line >= count) return {count - 1, Columns(count - 1)};
     p.line = line;
-    p.column = ColumnAt(LineText(line), point.x() + horizontalScrollBar()->value() - kMargin);
+    p.column = LayoutOf(line).ColumnAt(point.x() + horizontalScrollBar()->value() - kMargin);
     return p;
 }
 
 QPoint MemoView::PointOf(Position position) const {
-    int x = kMargin - horizontalScrollBar()->value() +
-            Advance(LineText(position.line), position.column);
-    int y = (position.line - verticalScrollBar()->value()) * LineHeight();
-    return {x, y};
+    const qreal x =
+        position.line < lines_->Count() ? LayoutOf(position.line).X(position.column) : 0;
+    return {kMargin - horizontalScrollBar()->value() + qRound(x),
+            (position.line - verticalScrollBar()->value()) * LineHeight()};
 }
 
 void MemoView::LineAdded(int) {
@@ -118,6 +250,8 @@ void MemoView::LinesCleared() {
     anchor_ = cursor_ = Position{};
     widest_ = 0;
     measuredLongest_ = -1;
+    layouts_.clear();
+    ++generation_;
     ScheduleSync();
 }
 
@@ -143,19 +277,8 @@ void MemoView::SyncScrollBars() {
     const std::size_t longest = lines_->LongestLine();
     if (static_cast<long long>(longest) != measuredLongest_) {
         measuredLongest_ = static_cast<long long>(longest);
-        int width = 0;
-        if (longest <= kMeasureLimit) {
-            for (int i = count - 1; i >= 0; --i) // the longest is usually a recent line
-                if (lines_->Line(i).size() == longest) {
-                    QString text = ToUnicode(lines_->Line(i));
-                    width = Advance(text, static_cast<int>(text.size()));
-                    break;
-                }
-        } else {
-            width = static_cast<int>(std::min<std::size_t>(
-                longest * static_cast<std::size_t>(fontMetrics().averageCharWidth()), 1u << 30));
-        }
-        widest_ = std::max(widest_, width);
+        // The exact width of the longest line: one pass over it, however long.
+        if (count > 0) widest_ = std::max(widest_, qCeil(LayoutOf(lines_->LongestIndex()).Width()));
     }
     QScrollBar* h = horizontalScrollBar();
     h->setRange(0, std::max(0, widest_ + 2 * kMargin - viewport()->width()));
@@ -170,30 +293,27 @@ void MemoView::paintEvent(QPaintEvent*) {
     const int height = LineHeight();
     const int ascent = fontMetrics().ascent();
     const int first = verticalScrollBar()->value();
-    const int x0 = kMargin - horizontalScrollBar()->value();
+    const int scrolled = horizontalScrollBar()->value();
+    const int x0 = kMargin - scrolled;
+    const int width = viewport()->width();
     const int rows = viewport()->height() / height + 1;
     const Position from = std::min(anchor_, cursor_);
     const Position to = std::max(anchor_, cursor_);
     for (int row = 0; row < rows; ++row) {
         const int line = first + row;
         if (line >= lines_->Count()) break;
-        const QString text = LineText(line);
+        const Layout& layout = LayoutOf(line);
         const int y = row * height;
-        // The characters in sight, and where the first of them starts.
-        int begin = 0;
-        qreal xBegin = 0;
-        while (begin < text.size() && x0 + xBegin + CharAdvance(text[begin]) < 0)
-            xBegin += CharAdvance(text[begin++]);
-        int end = begin;
-        for (qreal x = x0 + xBegin; end < text.size() && x <= viewport()->width(); ++end)
-            x += CharAdvance(text[end]);
-        const QString shown = text.mid(begin, end - begin);
-        const QPointF at(x0 + xBegin, y + ascent);
+        // Only the characters in sight are converted and drawn.
+        const int begin = layout.ColumnAt(scrolled - kMargin, true);
+        const int end = std::min(layout.Columns(), layout.ColumnAt(scrolled + width, true) + 1);
+        const QString shown = layout.Text(begin, end);
+        const QPointF at(x0 + layout.X(begin), y + ascent);
         if (HasSelection() && line >= from.line && line <= to.line) {
-            int left = line == from.line ? Advance(text, from.column) : 0;
-            int right = line == to.line ? Advance(text, to.column)
-                                        : Advance(text, static_cast<int>(text.size())) + 4;
-            QRect band(x0 + left, y, right - left, height);
+            qreal left = line == from.line ? layout.X(from.column) : 0;
+            qreal right = line == to.line ? layout.X(to.column) : layout.Width() + 4;
+            QRectF band(x0 + left, y, right - left, height);
+            band = band.intersected(QRectF(0, y, width, height));
             painter.fillRect(band, pal.highlight());
             painter.save();
             painter.drawText(at, shown);
@@ -204,6 +324,11 @@ void MemoView::paintEvent(QPaintEvent*) {
         } else {
             painter.drawText(at, shown);
         }
+    }
+    // The caret shows where the keys act, and that the memo has the focus.
+    if (hasFocus() && lines_->Count() > 0) {
+        const QPoint caret = PointOf(cursor_);
+        painter.fillRect(QRect(caret.x(), caret.y(), 1, height), pal.text());
     }
 }
 
@@ -221,10 +346,22 @@ void MemoView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         std::fill(std::begin(ascii_), std::end(ascii_), 0);
+        layouts_.clear();
+        ++generation_;
         widest_ = 0;
         measuredLongest_ = -1;
         SyncScrollBars();
     }
+}
+
+void MemoView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void MemoView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void MemoView::Select(Position anchor, Position cursor) {
@@ -236,16 +373,15 @@ void MemoView::Select(Position anchor, Position cursor) {
 void MemoView::SelectAll() {
     const int last = lines_->Count() - 1;
     if (last < 0) return Select({}, {});
-    Select({0, 0}, {last, static_cast<int>(ToUnicode(lines_->Line(last)).size())});
+    Select({0, 0}, {last, Columns(last)});
+    OfferPrimarySelection();
 }
 
-QString MemoView::SelectedText() const {
-    if (!HasSelection() || lines_->Count() == 0) return {};
-    const Position from = std::min(anchor_, cursor_);
-    const Position to = std::max(anchor_, cursor_);
-    if (from.line == to.line)
-        return ToUnicode(lines_->Line(from.line)).mid(from.column, to.column - from.column);
-    QString text = ToUnicode(lines_->Line(from.line)).mid(from.column);
+QString MemoView::TextBetween(Position from, Position to) const {
+    if (lines_->Count() == 0 || !(from < to)) return {};
+    to.line = std::min(to.line, lines_->Count() - 1);
+    if (from.line == to.line) return LayoutOf(from.line).Text(from.column, to.column);
+    QString text = LayoutOf(from.line).Text(from.column, Columns(from.line));
     text += '\n';
     // The lines in between are taken whole and converted in one go.
     std::string middle;
@@ -254,18 +390,39 @@ QString MemoView::SelectedText() const {
         middle += '\n';
     }
     text += ToUnicode(middle);
-    text += ToUnicode(lines_->Line(to.line)).left(to.column);
+    text += LayoutOf(to.line).Text(0, to.column);
     return text;
+}
+
+QString MemoView::SelectedText() const {
+    return TextBetween(std::min(anchor_, cursor_), std::max(anchor_, cursor_));
 }
 
 void MemoView::Copy() const {
     if (HasSelection()) QApplication::clipboard()->setText(SelectedText());
 }
 
+void MemoView::OfferPrimarySelection() {
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!HasSelection() || !clipboard->supportsSelection()) return;
+    QPointer<MemoView> self(this);
+    const Position from = std::min(anchor_, cursor_);
+    const Position to = std::max(anchor_, cursor_);
+    const unsigned generation = generation_;
+    clipboard->setMimeData(new PromisedText([self, from, to, generation] {
+                               if (!self || self->generation_ != generation) return QString();
+                               return self->TextBetween(from, to);
+                           }),
+                           QClipboard::Selection);
+}
+
 void MemoView::SelectWordAt(Position p) {
-    const QString text = ToUnicode(lines_->Line(p.line));
+    // A window around the place: a word never spans a whole long line's worth of characters.
+    const Layout& layout = LayoutOf(p.line);
+    const int from = std::max(0, p.column - 4096);
+    const QString text = layout.Text(from, p.column + 4096);
     if (text.isEmpty()) return Select(p, p);
-    int at = std::min(p.column, static_cast<int>(text.size()) - 1);
+    int at = std::min(p.column - from, static_cast<int>(text.size()) - 1);
     const bool word = IsWordChar(text[at]);
     int begin = at;
     int end = at + 1;
@@ -276,7 +433,8 @@ void MemoView::SelectWordAt(Position p) {
         --begin;
     while (end < text.size() && same(end))
         ++end;
-    Select({p.line, begin}, {p.line, end});
+    Select({p.line, from + begin}, {p.line, from + end});
+    OfferPrimarySelection();
 }
 
 void MemoView::mousePressEvent(QMouseEvent* event) {
@@ -295,7 +453,9 @@ void MemoView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MemoView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) selecting_ = false;
+    if (event->button() != Qt::LeftButton) return;
+    selecting_ = false;
+    OfferPrimarySelection();
 }
 
 void MemoView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -303,42 +463,105 @@ void MemoView::mouseDoubleClickEvent(QMouseEvent* event) {
     SelectWordAt(PositionAt(event->position().toPoint()));
 }
 
+void MemoView::ShowCaret() {
+    QScrollBar* v = verticalScrollBar();
+    const int rows = std::max(1, viewport()->height() / LineHeight());
+    if (cursor_.line < v->value()) v->setValue(cursor_.line);
+    if (cursor_.line >= v->value() + rows) v->setValue(cursor_.line - rows + 1);
+    QScrollBar* h = horizontalScrollBar();
+    const int x = qRound(LayoutOf(cursor_.line).X(cursor_.column));
+    const int room = viewport()->width() - 2 * kMargin - 1;
+    if (x < h->value()) h->setValue(x);
+    if (x > h->value() + room) h->setValue(x - room);
+}
+
+void MemoView::MoveCaret(Position to, bool extend) {
+    Select(extend ? anchor_ : to, to);
+    ShowCaret();
+    if (extend) OfferPrimarySelection();
+}
+
 void MemoView::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) return Copy();
     if (event->matches(QKeySequence::SelectAll)) return SelectAll();
-    QScrollBar* v = verticalScrollBar();
-    QScrollBar* h = horizontalScrollBar();
+    const int count = lines_->Count();
+    if (count == 0) return event->ignore();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    struct Step {
-        int key;
-        QScrollBar* bar;
-        QAbstractSlider::SliderAction action;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const int rows = std::max(1, viewport()->height() / LineHeight());
+    Position p = cursor_;
+    auto toLine = [&](int line) {
+        p.line = std::clamp(line, 0, count - 1);
+        p.column = std::min(p.column, Columns(p.line));
     };
-    const Step steps[] = {
-        {Qt::Key_Up, v, QAbstractSlider::SliderSingleStepSub},
-        {Qt::Key_Down, v, QAbstractSlider::SliderSingleStepAdd},
-        {Qt::Key_PageUp, v, QAbstractSlider::SliderPageStepSub},
-        {Qt::Key_PageDown, v, QAbstractSlider::SliderPageStepAdd},
-        {Qt::Key_Left, h, QAbstractSlider::SliderSingleStepSub},
-        {Qt::Key_Right, h, QAbstractSlider::SliderSingleStepAdd},
-        // Home and End: to the start or end of the line, with Ctrl of the whole text.
-        {Qt::Key_Home, ctrl ? v : h, QAbstractSlider::SliderToMinimum},
-        {Qt::Key_End, ctrl ? v : h, QAbstractSlider::SliderToMaximum},
-    };
-    for (const Step& step : steps) {
-        if (step.key == event->key()) {
-            step.bar->triggerAction(step.action);
-            return;
-        }
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (p.column > 0)
+            --p.column;
+        else if (p.line > 0)
+            p = {p.line - 1, Columns(p.line - 1)};
+        break;
+    case Qt::Key_Right:
+        if (p.column < Columns(p.line))
+            ++p.column;
+        else if (p.line + 1 < count)
+            p = {p.line + 1, 0};
+        break;
+    case Qt::Key_Up:
+        toLine(p.line - 1);
+        break;
+    case Qt::Key_Down:
+        toLine(p.line + 1);
+        break;
+    case Qt::Key_PageUp: // the page and the caret move together
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - rows);
+        toLine(p.line - rows);
+        break;
+    case Qt::Key_PageDown:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + rows);
+        toLine(p.line + rows);
+        break;
+    case Qt::Key_Home:
+        p = ctrl ? Position{0, 0} : Position{p.line, 0};
+        break;
+    case Qt::Key_End:
+        p = ctrl ? Position{count - 1, Columns(count - 1)} : Position{p.line, Columns(p.line)};
+        break;
+    default:
+        return event->ignore(); // typing changes nothing
     }
-    event->ignore(); // typing changes nothing
+    MoveCaret(p, shift);
+}
+
+void MemoView::wheelEvent(QWheelEvent* event) {
+    // Shift turns the wheel sideways, as in an edit box.
+    if (event->modifiers() & Qt::ShiftModifier) {
+        const QPoint delta = event->angleDelta();
+        const int turn = delta.y() != 0 ? delta.y() : delta.x();
+        QScrollBar* h = horizontalScrollBar();
+        h->setValue(h->value() - turn * 3 * h->singleStep() / 120);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 void MemoView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QAction* copy = menu.addAction(tr("&Copy"), QKeySequence::Copy, [this] { Copy(); });
-    copy->setEnabled(HasSelection());
+    auto add = [&](const char* caption, std::function<void()> act, bool enabled) {
+        QAction* a = menu.addAction(ToUnicode(caption));
+        if (act) QObject::connect(a, &QAction::triggered, this, act);
+        a->setEnabled(enabled);
+    };
+    add(kUndo, nullptr, false);
     menu.addSeparator();
-    menu.addAction(tr("Select &All"), QKeySequence::SelectAll, [this] { SelectAll(); });
+    add(kCut, nullptr, false);
+    add(
+        kCopy, [this] { Copy(); }, HasSelection());
+    add(kPaste, nullptr, false);
+    add(kDelete, nullptr, false);
+    menu.addSeparator();
+    add(
+        kSelectAll, [this] { SelectAll(); }, lines_->Count() > 0);
     menu.exec(event->globalPos());
 }

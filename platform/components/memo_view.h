@@ -1,10 +1,13 @@
 // The view of a memo: draws only the lines in sight, straight from the memo's lines, which
-// are converted to Unicode as they are drawn. Read-only for the user; text can be selected
-// with the mouse or the keyboard and copied.
+// are converted to Unicode as they are drawn. It behaves as a read-only edit box: a caret
+// while it has focus, selection with the mouse and the keyboard, copying; typing changes
+// nothing.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <memory>
+#include <vector>
 
 class TStrings;
 
@@ -21,6 +24,7 @@ class MemoView : public QAbstractScrollArea {
     };
 
     MemoView(const TStrings* lines, QWidget* parent);
+    ~MemoView() override;
 
     // Called by the memo as its lines change.
     void LineAdded(int index);
@@ -28,9 +32,11 @@ class MemoView : public QAbstractScrollArea {
     // Brings the scroll bars up to date now rather than when the loop next runs.
     void SyncScrollBars();
 
+    // The anchor stays where a selection began; the cursor is where the caret is.
     void Select(Position anchor, Position cursor);
     void SelectAll();
     bool HasSelection() const { return anchor_ != cursor_; }
+    Position Cursor() const { return cursor_; }
     QString SelectedText() const;
     void Copy() const;
 
@@ -39,6 +45,8 @@ class MemoView : public QAbstractScrollArea {
     Position PositionAt(QPoint point) const;
     QPoint PointOf(Position position) const;
     int WidestLine() const { return widest_; } // in pixels
+    // The number of characters of a line.
+    int Columns(int line) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,17 +56,23 @@ class MemoView : public QAbstractScrollArea {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
   private:
-    QString LineText(int index) const;
-    int Advance(const QString& text, int columns) const;
+    class Layout;
+    const Layout& LayoutOf(int line) const;
     qreal CharAdvance(QChar c) const;
-    int ColumnAt(const QString& text, int x) const;
     void ScheduleSync();
     void SelectWordAt(Position position);
+    void MoveCaret(Position to, bool extend);
+    void ShowCaret();
+    void OfferPrimarySelection();
+    QString TextBetween(Position from, Position to) const;
 
     const TStrings* lines_;
     Position anchor_;
@@ -67,5 +81,7 @@ class MemoView : public QAbstractScrollArea {
     bool syncPending_ = false;
     int widest_ = 0;                 // pixels of the widest line measured so far
     long long measuredLongest_ = -1; // byte length of the longest line when last measured
+    unsigned generation_ = 0;        // counts Clears and font changes: layouts go with them
     mutable qreal ascii_[128] = {};  // advances of the ASCII characters in the current font
+    mutable std::vector<std::pair<int, std::shared_ptr<Layout>>> layouts_; // recent lines
 };

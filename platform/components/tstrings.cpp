@@ -188,7 +188,10 @@ void TStrings::Add(std::string_view line) {
         (static_cast<std::uint64_t>(chunks_.size() - 1) << kOffsetBits) | chunk.used;
     chunk.used += n;
     textBytes_ += n;
-    if (n > longest_) longest_ = n;
+    if (n > longest_) {
+        longest_ = n;
+        longestIndex_ = static_cast<int>(count_);
+    }
     ++count_;
     if (OnAdded) OnAdded(Count() - 1);
 }
@@ -207,6 +210,7 @@ void TStrings::Clear() {
     diskRefused_ = false;
     packedInMemory_ = plainBytes_ = cacheBytes_ = 0;
     count_ = longest_ = 0;
+    longestIndex_ = 0;
     textBytes_ = 0;
     if (OnCleared) OnCleared();
 }

@@ -53,6 +53,7 @@ class TStrings {
     // outlive it. Empty for an index out of range.
     std::string_view Line(int index) const;
     std::size_t LongestLine() const { return longest_; } // in bytes
+    int LongestIndex() const { return longestIndex_; }   // the first line of that length
 
     // Where the text is now: bytes of memory the store holds (plain, compressed and cached),
     // and bytes of the temporary file.
@@ -90,6 +91,7 @@ class TStrings {
     std::vector<std::unique_ptr<std::uint64_t[]>> blocks_; // chunk << 40 | offset, per line
     std::size_t count_ = 0;
     std::size_t longest_ = 0;
+    int longestIndex_ = 0;
     std::uint64_t textBytes_ = 0;
     std::size_t packedInMemory_ = 0; // compressed bytes held in memory
     std::size_t plainBytes_ = 0;     // bytes of plain chunks: the one being filled, and any
