@@ -39,10 +39,19 @@ TEST(FirstDisplay, Screenshot) {
         QPixmap shot = w->screen()->grabWindow(0, w->geometry().x(), w->geometry().y(), w->width(),
                                                w->height());
         saved = shot.save(QString::fromStdString(path));
-        // The top row, three times as large, to judge the controls' fit by eye.
-        shot.copy(0, 0, w->width(), 22)
-            .scaled(w->width() * 3, 66)
-            .save(QString::fromStdString(std::string(ARTIFACT_DIR) + "/top_row_x3.png"));
+        // The top row, three times as large, to judge the controls' fit by eye; then again
+        // with the widest token the field takes.
+        auto topRow = [&](const char* file) {
+            QPixmap row =
+                w->screen()->grabWindow(0, w->geometry().x(), w->geometry().y(), w->width(), 22);
+            row.scaled(w->width() * 3, 66)
+                .save(QString::fromStdString(std::string(ARTIFACT_DIR) + "/" + file));
+        };
+        topRow("top_row_x3.png");
+        F1->Ed2->SetText("WWWW");
+        QCoreApplication::processEvents();
+        w->repaint();
+        topRow("top_row_wide_token_x3.png");
         w->close();
     });
     poll.start(50);

@@ -8,6 +8,7 @@
 
 #include "test_app.h"
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -130,6 +131,10 @@ TEST_F(StoredWindow, MaxLengthCountsCodePage932Bytes) {
         {form->Ed2, "<02>", "x", false},
         {form->Ed2, QString(2, QChar(0x3042)), "x", false},
         {form->Ed2, QString(QChar(0x3042)), QString(QChar(0x3042)), true},
+        // No code page 932 form: refused, typed or pasted, never stored as "?".
+        {form->Ed1, "COM", QString::fromUtf8("\u00e9"), false},
+        {form->Ed1, "COM", QString::fromUtf8("9\U0001F600"), false},
+        {form->Ed2, "", QString::fromUtf8("\u20ac"), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.start.toStdString());
@@ -139,6 +144,18 @@ TEST_F(StoredWindow, MaxLengthCountsCodePage932Bytes) {
         line->insert(c.typed); // as typing would
         EXPECT_EQ(line->text(), c.accepted ? c.start + c.typed : c.start);
         EXPECT_LE(c.edit->Text().Length(), c.edit->MaxLength());
+    }
+}
+
+// The token field keeps its stored width; a token too wide for it in this font is narrowed to
+// fit, never clipped.
+TEST_F(StoredWindow, FourCharactersOfAnyWidthShowWholeInTheTokenField) {
+    QLineEdit* line = form->Ed2->LineEdit();
+    for (const char* token : {"<02>", "FRAM", "MMMM", "WWWW", "\x82\xa0\x82\xa0"}) {
+        SCOPED_TRACE(token);
+        form->Ed2->SetText(token);
+        EXPECT_EQ(line->width(), 27);
+        EXPECT_LE(QFontMetricsF(line->font()).horizontalAdvance(line->text()), line->width());
     }
 }
 

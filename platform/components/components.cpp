@@ -55,8 +55,12 @@ class ByteLengthValidator : public QValidator {
     ByteLengthValidator(const int* maxBytes, QObject* parent)
         : QValidator(parent), max_(maxBytes) {}
     State validate(QString& input, int&) const override {
-        if (*max_ <= 0) return Acceptable;
-        return FromUnicode(input).Length() <= *max_ ? Acceptable : Invalid;
+        // A character with no code page 932 form is refused, typed or pasted, rather than
+        // stored as "?".
+        bool ok = true;
+        const QByteArray bytes = EncodeStrict(input, ok);
+        if (!ok) return Invalid;
+        return *max_ <= 0 || bytes.size() <= *max_ ? Acceptable : Invalid;
     }
 
   private:
@@ -225,19 +229,38 @@ TEdit::TEdit(TForm* owner) : TControl(new QLineEdit(owner->Widget())) {
 
 void TEdit::SetBorderless(bool borderless) {
     QLineEdit* line = LineEdit();
-    // The free Gothic runs wider than the face the window layouts were drawn for: "<02>" is
-    // 30 pixels where a layout gives it 27. Tighter letters and no inner margin let the
-    // stored texts show whole.
-    QFont tight = line->font();
-    tight.setLetterSpacing(QFont::AbsoluteSpacing, borderless ? -1.0 : -0.5);
-    line->setFont(tight);
-    line->setTextMargins(-2, 0, -2, 0);
     line->setFrame(!borderless);
     QPalette palette = line->palette();
     palette.setColor(QPalette::Base,
                      borderless ? widget_->parentWidget()->palette().color(QPalette::Window)
                                 : QApplication::palette().color(QPalette::Base));
     line->setPalette(palette);
+    if (!borderless) {
+        // The free Gothic runs wider than the face the window layouts were drawn for.
+        QFont tight = line->font();
+        tight.setLetterSpacing(QFont::AbsoluteSpacing, -0.5);
+        line->setFont(tight);
+        line->setTextMargins(-2, 0, -2, 0);
+        return;
+    }
+    // A borderless field lies over a caption (the token over the check box's): its text
+    // starts at the top of the field, as an edit box draws it, which puts it on the
+    // caption's baseline; and it is narrowed, never clipped, when the stored width is too
+    // small for it in this font.
+    line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    line->setTextMargins(-2, -1, -2, 0);
+    fitFont_ = line->font();
+    auto fit = [this] {
+        QLineEdit* edit = LineEdit();
+        QFont font = fitFont_;
+        const qreal natural = QFontMetricsF(font).horizontalAdvance(edit->text());
+        const qreal room = edit->width() - 1; // the caret's column
+        if (natural > room && natural > 0)
+            font.setStretch(std::max(50, static_cast<int>(100 * room / natural)));
+        edit->setFont(font);
+    };
+    QObject::connect(line, &QLineEdit::textChanged, line, fit);
+    fit();
 }
 
 QLineEdit* TEdit::LineEdit() const {

@@ -4,6 +4,7 @@
 
 #include "ansi_string.h"
 #include "tstrings.h"
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 
@@ -135,6 +136,7 @@ class TEdit : public TControl {
 
   private:
     int maxLength_ = 0;
+    QFont fitFont_; // a borderless field's font before it is narrowed to fit
 };
 
 class TCheckBox : public TControl {
