@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,7 +39,9 @@ std::vector<std::string> SampleLines(std::size_t textBytes, unsigned seed) {
     return lines;
 }
 
+// Open files of this process; -1 where the system does not say.
 int OpenFiles() {
+#ifdef __linux__
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
         while (readdir(d))
@@ -46,6 +49,9 @@ int OpenFiles() {
         closedir(d);
     }
     return n;
+#else
+    return -1;
+#endif
 }
 
 TEST(LineStore, LinesComeBackByteForByteFromPlainCompressedAndSpilledChunks) {
@@ -63,7 +69,8 @@ TEST(LineStore, LinesComeBackByteForByteFromPlainCompressedAndSpilledChunks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
-        TStrings store;
+        auto owned = std::make_unique<TStrings>();
+        TStrings& store = *owned;
         TStrings::Limits limits;
         limits.memoryBudget = c.budget;
         limits.spillDir = spill.string();
@@ -80,7 +87,9 @@ TEST(LineStore, LinesComeBackByteForByteFromPlainCompressedAndSpilledChunks) {
                 << "memory grew with the text";
         }
         EXPECT_EQ(store.FileBytes() > 0, c.spills);
+#ifdef __linux__
         EXPECT_TRUE(std::filesystem::is_empty(spill)) << "the temporary file has a name";
+#endif
         for (std::size_t i = 0; i < lines.size(); ++i)
             if (store.Line(static_cast<int>(i)) != lines[i]) FAIL() << "line " << i;
         // Out of order, as scrolling and selecting read.
@@ -90,6 +99,8 @@ TEST(LineStore, LinesComeBackByteForByteFromPlainCompressedAndSpilledChunks) {
             if (store.Line(static_cast<int>(i)) != lines[i]) FAIL() << "line " << i;
         }
         EXPECT_EQ(store.LongestLine(), std::size_t(3) << 20);
+        owned.reset();
+        EXPECT_TRUE(std::filesystem::is_empty(spill)) << "the temporary file outlived the store";
     }
 }
 
@@ -103,11 +114,15 @@ TEST(LineStore, ClearGivesBackTheMemoryAndTheFile) {
     for (const std::string& line : SampleLines(8u << 20, 3))
         store.Add(line);
     ASSERT_GT(store.FileBytes(), 0u);
-    EXPECT_EQ(OpenFiles(), filesBefore + 1);
+    if (filesBefore >= 0) {
+        EXPECT_EQ(OpenFiles(), filesBefore + 1);
+    }
     store.Clear();
     EXPECT_EQ(store.Count(), 0);
     EXPECT_EQ(store.FileBytes(), 0u);
-    EXPECT_EQ(OpenFiles(), filesBefore) << "the file, and so its space, is released";
+    if (filesBefore >= 0) {
+        EXPECT_EQ(OpenFiles(), filesBefore) << "the file, and its space, go";
+    }
     EXPECT_LT(store.MemoryBytes(), 64u << 10);
     store.Add("again");
     EXPECT_EQ(store.Line(0), "again");

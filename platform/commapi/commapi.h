@@ -1,7 +1,19 @@
-// Win32-style serial port operations, as the serial channel expects them, over the host's
-// own serial driver. Types, constants and semantics follow the public documentation of the
-// Windows communications functions; only what the channel and the port scan use is here.
+// The Win32 serial port operations the serial channel calls. On Windows they are the
+// system's own. Elsewhere they are ours, over the host's serial driver: types, constants and
+// semantics follow the public documentation of the Windows communications functions; only
+// what the channel and the port scan use is here. A test that puts a stand-in of its own in
+// their place defines QUORVANE_SERIAL_STANDIN, on any system.
 #pragma once
+
+#if defined(_WIN32) && !defined(QUORVANE_SERIAL_STANDIN)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 
 #include <cstdint>
 
@@ -124,3 +136,5 @@ void SetSerialDeviceDirectory(const char* dir);
 
 // The errno behind the last failed operation on this thread, for diagnostics.
 int SerialLastErrno();
+
+#endif // _WIN32

@@ -1,40 +1,18 @@
 #include "tstrings.h"
 
+#include "spill_file.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zstd.h>
 
 namespace {
 
 // Display lines are short runs of few distinct characters: the fastest level already packs
-// them several times over, and keeps a full chunk's compression within a few milliseconds.
+// them many times over, and keeps a full chunk's compression within a millisecond or two.
 constexpr int kLevel = 1;
-
-// Opens an unlinked file in dir that no other process can see and that goes with the last
-// descriptor: nothing is left behind, even by a crash, and nothing is read from it at start.
-int OpenTemporaryFile(const std::string& dir) {
-    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    // A file system without O_TMPFILE: a named file, unlinked at once.
-    std::string pattern = dir + "/quorvane-memo-XXXXXX";
-    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd >= 0) ::unlink(pattern.c_str());
-    return fd;
-}
-
-std::string SpillDirectory(const std::string& chosen) {
-    if (!chosen.empty()) return chosen;
-    const char* tmp = std::getenv("TMPDIR");
-    struct stat st;
-    if (tmp && *tmp && ::stat(tmp, &st) == 0 && S_ISDIR(st.st_mode)) return tmp;
-    return "/var/tmp";
-}
 
 } // namespace
 
@@ -61,16 +39,13 @@ struct TStrings::Cached {
 
 TStrings::Limits TStrings::DefaultLimits() {
     Limits limits;
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    const std::uint64_t physical =
-        pages > 0 && pageSize > 0 ? std::uint64_t(pages) * std::uint64_t(pageSize) : 0;
+    const std::uint64_t physical = PhysicalMemory();
     limits.memoryBudget = static_cast<std::size_t>(
         std::clamp<std::uint64_t>(physical / 8, 64u << 20, std::uint64_t(2) << 30));
     return limits;
 }
 
-TStrings::TStrings() : limits_(DefaultLimits()) {}
+TStrings::TStrings() : limits_(DefaultLimits()), file_(std::make_unique<SpillFile>()) {}
 
 TStrings::~TStrings() {
     Clear();
@@ -140,20 +115,9 @@ void TStrings::CloseChunk() {
 }
 
 bool TStrings::Spill(Chunk& c) {
-    if (file_ < 0) file_ = OpenTemporaryFile(SpillDirectory(limits_.spillDir));
-    if (file_ < 0 || fileEnd_ + c.packed > limits_.diskLimit) return false;
-    std::size_t done = 0;
-    while (done < c.packed) {
-        ssize_t n =
-            ::pwrite(file_, c.data + done, c.packed - done, static_cast<off_t>(fileEnd_ + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // The disk is full: give back what part of the chunk did land.
-            [[maybe_unused]] int ignored = ::ftruncate(file_, static_cast<off_t>(fileEnd_));
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    if (fileEnd_ + c.packed > limits_.diskLimit || !file_->Open(limits_.spillDir) ||
+        !file_->Write(fileEnd_, c.data, c.packed))
+        return false;
     std::free(c.data);
     c.data = nullptr;
     c.offset = fileEnd_;
@@ -204,8 +168,7 @@ void TStrings::Clear() {
     for (Cached& c : cache_)
         std::free(c.data);
     cache_.clear();
-    if (file_ >= 0) ::close(file_); // its space goes with it
-    file_ = -1;
+    file_->Close(); // its space goes with it
     fileEnd_ = 0;
     diskRefused_ = false;
     packedInMemory_ = plainBytes_ = cacheBytes_ = 0;
@@ -241,15 +204,7 @@ const char* TStrings::Plain(std::size_t index) const {
     char* read = nullptr;
     if (c.state == Chunk::Spilled) {
         read = static_cast<char*>(Allocate(c.packed));
-        std::size_t done = 0;
-        while (read && done < c.packed) {
-            ssize_t n =
-                ::pread(file_, read + done, c.packed - done, static_cast<off_t>(c.offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        if (!read || done < c.packed) {
+        if (!read || !file_->Read(c.offset, read, c.packed)) {
             std::free(read);
             slot.chunk = static_cast<std::size_t>(-1);
             return nullptr;

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+class SpillFile;
+
 class TStrings {
   public:
     struct Limits {
@@ -97,7 +99,7 @@ class TStrings {
     std::size_t plainBytes_ = 0;     // bytes of plain chunks: the one being filled, and any
                                      // that could not be compressed
     mutable std::size_t cacheBytes_ = 0;
-    int file_ = -1; // the temporary file, once needed
+    std::unique_ptr<SpillFile> file_; // the temporary file, opened when first needed
     std::uint64_t fileEnd_ = 0;
     bool diskRefused_ = false; // the last chunk the memory could not keep found no room on disk
     mutable std::vector<Cached> cache_;
