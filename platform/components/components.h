@@ -1,15 +1,28 @@
-// Window components over Qt Widgets, in the shape the window's handlers use them: 8-bit
-// code page 932 text everywhere, converted to Unicode only where Qt draws it.
+// Window components in the shape the window's handlers use them: 8-bit code page 932 text
+// everywhere, converted to Unicode only where it is drawn. One interface; the build chooses
+// the implementation: over Qt Widgets on Linux (components.cpp), over USER32 and GDI on
+// Windows (components_win32.cpp). Only the few accessors of the native objects differ.
 #pragma once
 
 #include "ansi_string.h"
 #include "tstrings.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <QFont>
 #include <QObject>
 #include <QPointer>
-
 #include <QString>
 #include <QWidget>
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -20,16 +33,24 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+class MemoWindow;
+using NativeWidget = HWND;
+// Code page 932 <-> Unicode. A character with no code page 932 form becomes "?".
+std::wstring ToUnicode(std::string_view bytes);
+AnsiString FromUnicode(const std::wstring& text);
+#else
 class QApplication;
 class QCheckBox;
 class QLineEdit;
 class MemoView;
 class QPushButton;
 class QTimer;
-
+using NativeWidget = QWidget*;
 // Code page 932 <-> Unicode. A character with no code page 932 form becomes "?".
 QString ToUnicode(std::string_view bytes);
 AnsiString FromUnicode(const QString& text);
+#endif
 
 // The platform's exception class: what escapes a handler or the start-up is shown by
 // TApplication::ShowException.
@@ -50,7 +71,7 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 class TControl : public TObject {
   public:
     virtual ~TControl();
-    QWidget* Widget() const { return widget_; }
+    NativeWidget Widget() const { return widget_; }
 
     int Left() const;
     int Top() const;
@@ -67,8 +88,13 @@ class TControl : public TObject {
     void SetTabStop(bool tabStop);
 
   protected:
+#ifdef _WIN32
+    explicit TControl(HWND widget) : widget_(widget) {}
+    HWND widget_;
+#else
     explicit TControl(QWidget* widget) : widget_(widget) {}
     QPointer<QWidget> widget_;
+#endif
     bool visible_ = true; // as stored, not as shown: a control of a hidden form is still Visible
 };
 
@@ -106,6 +132,23 @@ class TForm : public TControl {
   private:
     AnsiString caption_;
     std::vector<std::unique_ptr<TObject>> components_;
+#ifdef _WIN32
+  public:
+    // The stored pixels are for 96 dots per inch: scaled to the monitor's.
+    int Scale(int pixels) const;
+    HFONT Font() const {
+        return font_;
+    }
+    // The form's window procedure hands its messages here.
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The window of a control: WS_CHILD of the form, above every control made before it.
+    HWND CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle = 0);
+
+  private:
+    HFONT font_ = nullptr;
+    std::vector<TControl*> tabOrder_;
+    int dpi_ = 96;
+#endif
 };
 
 class TButton : public TControl {
@@ -117,7 +160,9 @@ class TButton : public TControl {
     TNotifyEvent OnClick;
 
   private:
+#ifndef _WIN32
     QPushButton* button() const;
+#endif
     AnsiString caption_;
 };
 
@@ -131,12 +176,24 @@ class TEdit : public TControl {
     void SetMaxLength(int bytes);
     // BorderStyle bsNone with ParentColor: the field shows in the window's own colour.
     void SetBorderless(bool borderless);
-    QLineEdit* LineEdit() const;
     TNotifyEvent OnChange;
+#ifdef _WIN32
+    bool Borderless() const {
+        return borderless_;
+    }
+    // Whether a text may stand in the field: every character has a code page 932 form, and
+    // the bytes fit MaxLength.
+    bool Accepts(const std::wstring& text) const;
 
   private:
-    int maxLength_ = 0;
+    bool borderless_ = false;
+#else
+    QLineEdit* LineEdit() const;
+
+  private:
     QFont fitFont_; // a borderless field's font before it is narrowed to fit
+#endif
+    int maxLength_ = 0;
 };
 
 class TCheckBox : public TControl {
@@ -149,7 +206,9 @@ class TCheckBox : public TControl {
     TNotifyEvent OnClick;
 
   private:
+#ifndef _WIN32
     QCheckBox* box() const;
+#endif
     AnsiString caption_;
 };
 
@@ -159,7 +218,16 @@ class TMemo : public TControl {
     ~TMemo() override;
     std::unique_ptr<TStrings> Lines;
     void Clear() { Lines->Clear(); }
+#ifdef _WIN32
+    MemoWindow* View() const {
+        return view_.get();
+    }
+
+  private:
+    std::unique_ptr<MemoWindow> view_;
+#else
     MemoView* View() const;
+#endif
 };
 
 class TTimer : public TObject {
@@ -175,10 +243,22 @@ class TTimer : public TObject {
     // a handler that stopped with work left. None if the timer is disabled by then.
     void FireSoon();
     TNotifyEvent OnTimer;
-    QTimer* Timer() const { return timer_; }
+#ifdef _WIN32
+    // WM_TIMER and the extra tick of FireSoon come to the owner form's window.
+    void Tick(bool soon);
+
+  private:
+    void Arm();
+    HWND window_;
+    UINT_PTR id_;
+#else
+    QTimer* Timer() const {
+        return timer_;
+    }
 
   private:
     QTimer* timer_;
+#endif
     bool enabled_ = true;
     bool soon_ = false;
     int interval_ = 1000;
@@ -205,12 +285,18 @@ class TApplication {
 
     // Replaces the error box, as with the platform's OnException event.
     std::function<void(const std::exception&)> OnException;
-    QApplication* Qt() const { return app_.get(); }
     TForm* MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+#ifndef _WIN32
+    QApplication* Qt() const {
+        return app_.get();
+    }
+#endif
 
   private:
     void Adopt(std::unique_ptr<TForm> form);
+#ifndef _WIN32
     std::unique_ptr<QApplication> app_;
+#endif
     std::vector<std::unique_ptr<TForm>> forms_;
 };
 

@@ -1,6 +1,7 @@
 #include "memo_view.h"
 
 #include "components.h"
+#include "line_layout.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,127 +32,11 @@ bool IsWordChar(QChar c) {
     return c.isLetterOrNumber() || c == '_';
 }
 
-// Code page 932: a lead byte and a valid trail byte are one character; any other byte is one.
-std::size_t CharBytes(std::string_view bytes, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(bytes[at]);
-    if (at + 1 >= bytes.size()) return 1;
-    const auto trail = static_cast<unsigned char>(bytes[at + 1]);
-    const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
-    const bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC);
-    return isLead && isTrail ? 2 : 1;
+QString ToQString(const std::u16string& text) {
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 } // namespace
-
-// How one line lies, found in one pass over its bytes: the byte offset and the left edge of
-// every kStep-th character are kept, so that a column and an x position convert into each
-// other in O(log n) plus at most kStep characters, and only the characters in sight are ever
-// converted. Each character is one column; display text is ASCII, so this costs a table
-// look-up per byte even for a line of hundreds of megabytes.
-class MemoView::Layout {
-  public:
-    Layout(std::string_view bytes, const MemoView& view)
-        : bytes_(bytes), view_(view), byteAt_{0}, xAt_{0} {
-        qreal x = 0;
-        int column = 0;
-        for (std::size_t at = 0; at < bytes_.size(); ++column) {
-            if (column % kStep == 0 && column > 0) {
-                byteAt_.push_back(at);
-                xAt_.push_back(x);
-            }
-            const std::size_t n = CharBytes(bytes_, at);
-            x += view_.CharAdvance(CharAt(at, n));
-            at += n;
-        }
-        columns_ = column;
-        width_ = x;
-    }
-    int Columns() const { return columns_; }
-    qreal Width() const { return width_; }
-
-    // The left edge of a column (the end of the line for a column past it).
-    qreal X(int column) const {
-        column = std::clamp(column, 0, columns_);
-        if (column == columns_) return width_;
-        std::size_t at;
-        qreal x;
-        int c = Checkpoint(column, at, x);
-        for (; c < column; ++c) {
-            const std::size_t n = CharBytes(bytes_, at);
-            x += view_.CharAdvance(CharAt(at, n));
-            at += n;
-        }
-        return x;
-    }
-
-    // The character boundary nearest x, or with `within` the column whose box holds x.
-    int ColumnAt(qreal x, bool within = false) const {
-        if (columns_ == 0 || x <= 0) return 0;
-        if (x >= width_) return columns_;
-        const std::size_t k =
-            static_cast<std::size_t>(std::upper_bound(xAt_.begin(), xAt_.end(), x) - xAt_.begin());
-        int column = static_cast<int>((k - 1) * kStep);
-        std::size_t at = byteAt_[k - 1];
-        qreal left = xAt_[k - 1];
-        for (; column < columns_; ++column) {
-            const std::size_t n = CharBytes(bytes_, at);
-            const qreal advance = view_.CharAdvance(CharAt(at, n));
-            if (x < left + (within ? advance : advance / 2)) return column;
-            left += advance;
-            at += n;
-        }
-        return columns_;
-    }
-
-    // The characters [from, to) as Unicode.
-    QString Text(int from, int to) const {
-        from = std::clamp(from, 0, columns_);
-        to = std::clamp(to, from, columns_);
-        QString text;
-        text.reserve(to - from);
-        std::size_t at;
-        qreal x;
-        int c = Checkpoint(from, at, x);
-        for (; c < from; ++c)
-            at += CharBytes(bytes_, at);
-        for (; c < to; ++c) {
-            const std::size_t n = CharBytes(bytes_, at);
-            text += CharAt(at, n);
-            at += n;
-        }
-        return text;
-    }
-
-  private:
-    static constexpr int kStep = 256;
-
-    int Checkpoint(int column, std::size_t& at, qreal& x) const {
-        const std::size_t k = static_cast<std::size_t>(column / kStep);
-        at = byteAt_[k];
-        x = xAt_[k];
-        return static_cast<int>(k) * kStep;
-    }
-
-    QChar CharAt(std::size_t at, std::size_t n) const {
-        const auto b = static_cast<unsigned char>(bytes_[at]);
-        if (b < 0x80) return QChar(b);
-        const int key = n == 2 ? (b << 8) | static_cast<unsigned char>(bytes_[at + 1]) : b;
-        auto it = wide_.find(key);
-        if (it == wide_.end()) {
-            QString one = ToUnicode(std::string_view(bytes_).substr(at, n));
-            it = wide_.emplace(key, one.isEmpty() ? QChar(QChar::ReplacementCharacter) : one[0])
-                     .first;
-        }
-        return it->second;
-    }
-
-    std::string bytes_;
-    const MemoView& view_;
-    std::vector<std::size_t> byteAt_;
-    std::vector<qreal> xAt_;
-    int columns_ = 0;
-    qreal width_ = 0;
-    mutable std::unordered_map<int, QChar> wide_;
-};
 
 namespace {
 
@@ -185,27 +70,33 @@ MemoView::MemoView(const TStrings* lines, QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     horizontalScrollBar()->setSingleStep(20);
+    font_ = std::make_unique<LineLayout::Font>();
+    font_->advance = [this](char16_t c) {
+        return QFontMetricsF(font()).horizontalAdvance(QChar(c));
+    };
+    font_->decode = [](std::string_view bytes) {
+        const QString text = ToUnicode(bytes);
+        return text.isEmpty() ? char16_t(0xFFFD) : char16_t(text[0].unicode());
+    };
+    MeasureFont();
     SyncScrollBars();
 }
 
 MemoView::~MemoView() = default;
 
+// Widths are sums of the characters' own advances, so that the part of a long line in sight
+// can be found and drawn alone, and hit tests agree with what is drawn.
+void MemoView::MeasureFont() {
+    const QFontMetricsF metrics(font());
+    for (int c = 0; c < 128; ++c)
+        font_->ascii[c] = metrics.horizontalAdvance(QChar(c));
+}
+
 int MemoView::LineHeight() const {
     return std::max(1, fontMetrics().lineSpacing());
 }
 
-// Widths are sums of the characters' own advances, so that the part of a long line in sight
-// can be found and drawn alone, and hit tests agree with what is drawn.
-qreal MemoView::CharAdvance(QChar c) const {
-    const ushort u = c.unicode();
-    if (u < 128) {
-        if (ascii_[u] == 0) ascii_[u] = QFontMetricsF(font()).horizontalAdvance(c);
-        return ascii_[u];
-    }
-    return QFontMetricsF(font()).horizontalAdvance(c);
-}
-
-const MemoView::Layout& MemoView::LayoutOf(int line) const {
+const LineLayout& MemoView::LayoutOf(int line) const {
     for (std::size_t i = 0; i < layouts_.size(); ++i)
         if (layouts_[i].first == line) {
             std::rotate(layouts_.begin(), layouts_.begin() + static_cast<long>(i),
@@ -213,7 +104,8 @@ const MemoView::Layout& MemoView::LayoutOf(int line) const {
             return *layouts_.front().second;
         }
     if (layouts_.size() >= kRecentLayouts) layouts_.pop_back();
-    layouts_.insert(layouts_.begin(), {line, std::make_shared<Layout>(lines_->Line(line), *this)});
+    layouts_.insert(layouts_.begin(),
+                    {line, std::make_shared<LineLayout>(lines_->Line(line), *font_)});
     return *layouts_.front().second;
 }
 
@@ -302,12 +194,12 @@ void MemoView::paintEvent(QPaintEvent*) {
     for (int row = 0; row < rows; ++row) {
         const int line = first + row;
         if (line >= lines_->Count()) break;
-        const Layout& layout = LayoutOf(line);
+        const LineLayout& layout = LayoutOf(line);
         const int y = row * height;
         // Only the characters in sight are converted and drawn.
         const int begin = layout.ColumnAt(scrolled - kMargin, true);
         const int end = std::min(layout.Columns(), layout.ColumnAt(scrolled + width, true) + 1);
-        const QString shown = layout.Text(begin, end);
+        const QString shown = ToQString(layout.Text(begin, end));
         const QPointF at(x0 + layout.X(begin), y + ascent);
         if (HasSelection() && line >= from.line && line <= to.line) {
             qreal left = line == from.line ? layout.X(from.column) : 0;
@@ -345,7 +237,7 @@ void MemoView::scrollContentsBy(int, int) {
 void MemoView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        std::fill(std::begin(ascii_), std::end(ascii_), 0);
+        MeasureFont();
         layouts_.clear();
         ++generation_;
         widest_ = 0;
@@ -380,8 +272,8 @@ void MemoView::SelectAll() {
 QString MemoView::TextBetween(Position from, Position to) const {
     if (lines_->Count() == 0 || !(from < to)) return {};
     to.line = std::min(to.line, lines_->Count() - 1);
-    if (from.line == to.line) return LayoutOf(from.line).Text(from.column, to.column);
-    QString text = LayoutOf(from.line).Text(from.column, Columns(from.line));
+    if (from.line == to.line) return ToQString(LayoutOf(from.line).Text(from.column, to.column));
+    QString text = ToQString(LayoutOf(from.line).Text(from.column, Columns(from.line)));
     text += '\n';
     // The lines in between are taken whole and converted in one go.
     std::string middle;
@@ -390,7 +282,7 @@ QString MemoView::TextBetween(Position from, Position to) const {
         middle += '\n';
     }
     text += ToUnicode(middle);
-    text += LayoutOf(to.line).Text(0, to.column);
+    text += ToQString(LayoutOf(to.line).Text(0, to.column));
     return text;
 }
 
@@ -418,9 +310,9 @@ void MemoView::OfferPrimarySelection() {
 
 void MemoView::SelectWordAt(Position p) {
     // A window around the place: a word never spans a whole long line's worth of characters.
-    const Layout& layout = LayoutOf(p.line);
+    const LineLayout& layout = LayoutOf(p.line);
     const int from = std::max(0, p.column - 4096);
-    const QString text = layout.Text(from, p.column + 4096);
+    const QString text = ToQString(layout.Text(from, p.column + 4096));
     if (text.isEmpty()) return Select(p, p);
     int at = std::min(p.column - from, static_cast<int>(text.size()) - 1);
     const bool word = IsWordChar(text[at]);

@@ -4,7 +4,9 @@
 // nothing.
 #pragma once
 
+#include "line_layout.h"
 #include <QAbstractScrollArea>
+
 #include <QString>
 #include <memory>
 #include <vector>
@@ -64,9 +66,8 @@ class MemoView : public QAbstractScrollArea {
     void scrollContentsBy(int dx, int dy) override;
 
   private:
-    class Layout;
-    const Layout& LayoutOf(int line) const;
-    qreal CharAdvance(QChar c) const;
+    const LineLayout& LayoutOf(int line) const;
+    void MeasureFont();
     void ScheduleSync();
     void SelectWordAt(Position position);
     void MoveCaret(Position to, bool extend);
@@ -79,9 +80,9 @@ class MemoView : public QAbstractScrollArea {
     Position cursor_;
     bool selecting_ = false;
     bool syncPending_ = false;
-    int widest_ = 0;                 // pixels of the widest line measured so far
-    long long measuredLongest_ = -1; // byte length of the longest line when last measured
-    unsigned generation_ = 0;        // counts Clears and font changes: layouts go with them
-    mutable qreal ascii_[128] = {};  // advances of the ASCII characters in the current font
-    mutable std::vector<std::pair<int, std::shared_ptr<Layout>>> layouts_; // recent lines
+    int widest_ = 0;                         // pixels of the widest line measured so far
+    long long measuredLongest_ = -1;         // byte length of the longest line when last measured
+    unsigned generation_ = 0;                // counts Clears and font changes: layouts go with them
+    std::unique_ptr<LineLayout::Font> font_; // advances in the current font
+    mutable std::vector<std::pair<int, std::shared_ptr<LineLayout>>> layouts_; // recent lines
 };
