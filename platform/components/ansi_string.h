@@ -28,3 +28,17 @@ class AnsiString {
   private:
     std::string bytes_;
 };
+
+// How many of the first bytes of a code page 932 text, at most max, end on a character
+// boundary: a cut never keeps the lead byte of a double-byte character without its trail.
+inline std::size_t WholeCharacters(const std::string& bytes, std::size_t max) {
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const std::size_t width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
+        if (i + width > max) break;
+        i += width;
+        keep = i;
+    }
+    return keep;
+}

@@ -20,8 +20,6 @@
 #include <QValidator>
 #include <algorithm>
 
-TApplication* Application = nullptr;
-
 namespace {
 
 constexpr const char* kCodePage = "windows-31j";
@@ -174,10 +172,6 @@ void TForm::SetFixedFrame() {
                             Qt::WindowCloseButtonHint);
 }
 
-void TForm::DoCreate() {
-    Dispatch(OnCreate, this);
-}
-
 void TForm::SetFont(const AnsiString& name, int pixelHeight) {
     QFont font(ToUnicode(name.Bytes()));
     font.setPixelSize(pixelHeight);
@@ -273,18 +267,7 @@ AnsiString TEdit::Text() const {
 
 void TEdit::SetText(const AnsiString& text) {
     std::string bytes = text.Bytes();
-    if (maxLength_ > 0 && bytes.size() > static_cast<std::size_t>(maxLength_)) {
-        // Cut at a character boundary: never keep the lead byte of a double-byte character.
-        std::size_t keep = 0;
-        for (std::size_t i = 0; i < bytes.size();) {
-            unsigned char b = static_cast<unsigned char>(bytes[i]);
-            std::size_t width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
-            if (i + width > static_cast<std::size_t>(maxLength_)) break;
-            i += width;
-            keep = i;
-        }
-        bytes.resize(keep);
-    }
+    if (maxLength_ > 0) bytes.resize(WholeCharacters(bytes, static_cast<std::size_t>(maxLength_)));
     LineEdit()->setText(ToUnicode(bytes));
     LineEdit()->setCursorPosition(0); // show the start of a text too long for the field
 }
@@ -399,12 +382,6 @@ TApplication::~TApplication() {
     if (Application == this) Application = nullptr;
 }
 
-void TApplication::Adopt(std::unique_ptr<TForm> form) {
-    TForm* created = form.get();
-    forms_.push_back(std::move(form));
-    created->DoCreate();
-}
-
 void TApplication::Run() {
     if (TForm* form = MainForm()) {
         form->SetVisible(true);
@@ -418,26 +395,4 @@ void TApplication::ShowException(const std::exception& e) {
         return;
     }
     QMessageBox::critical(nullptr, QApplication::applicationName(), ToUnicode(e.what()));
-}
-
-void TApplication::HandleException(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        ShowException(e);
-    } catch (...) {
-        ShowException(Exception("Unknown exception"));
-    }
-}
-
-void Dispatch(const TNotifyEvent& handler, TObject* sender) {
-    if (!handler) return;
-    try {
-        handler(sender);
-    } catch (...) {
-        if (Application)
-            Application->HandleException(std::current_exception());
-        else
-            throw;
-    }
 }
