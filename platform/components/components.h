@@ -68,6 +68,8 @@ class TObject {
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
+class TForm;
+
 class TControl : public TObject {
   public:
     virtual ~TControl();
@@ -91,6 +93,8 @@ class TControl : public TObject {
 #ifdef _WIN32
     explicit TControl(HWND widget) : widget_(widget) {}
     HWND widget_;
+    TForm* owner_ = nullptr;
+    RECT bounds_{}; // as stored, in pixels at 96 dots per inch
 #else
     explicit TControl(QWidget* widget) : widget_(widget) {}
     QPointer<QWidget> widget_;
@@ -143,6 +147,9 @@ class TForm : public TControl {
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     // The window of a control: WS_CHILD of the form, above every control made before it.
     HWND CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle = 0);
+    const std::vector<TControl*>& TabOrder() const {
+        return tabOrder_;
+    }
 
   private:
     HFONT font_ = nullptr;

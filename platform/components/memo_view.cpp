@@ -2,6 +2,7 @@
 
 #include "components.h"
 #include "line_layout.h"
+#include "memo_menu.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,15 +19,6 @@
 namespace {
 constexpr int kMargin = 2;
 constexpr std::size_t kRecentLayouts = 64;
-
-// The menu of a read-only edit box, in the window's language (code page 932): only copying
-// and selecting all can do anything here.
-constexpr const char* kUndo = "\x8c\xb3\x82\xc9\x96\xdf\x82\xb7(&U)";           // 元に戻す
-constexpr const char* kCut = "\x90\xd8\x82\xe8\x8e\xe6\x82\xe8(&T)";            // 切り取り
-constexpr const char* kCopy = "\x83R\x83s\x81[(&C)";                            // コピー
-constexpr const char* kPaste = "\x93\\\x82\xe8\x95t\x82\xaf(&P)";               // 貼り付け
-constexpr const char* kDelete = "\x8d\xed\x8f\x9c(&D)";                         // 削除
-constexpr const char* kSelectAll = "\x82\xb7\x82\xd7\x82\xc4\x91I\x91\xf0(&A)"; // すべて選択
 
 bool IsWordChar(QChar c) {
     return c.isLetterOrNumber() || c == '_';
@@ -445,15 +437,15 @@ void MemoView::contextMenuEvent(QContextMenuEvent* event) {
         if (act) QObject::connect(a, &QAction::triggered, this, act);
         a->setEnabled(enabled);
     };
-    add(kUndo, nullptr, false);
+    add(memo_menu::kUndo, nullptr, false);
     menu.addSeparator();
-    add(kCut, nullptr, false);
+    add(memo_menu::kCut, nullptr, false);
     add(
-        kCopy, [this] { Copy(); }, HasSelection());
-    add(kPaste, nullptr, false);
-    add(kDelete, nullptr, false);
+        memo_menu::kCopy, [this] { Copy(); }, HasSelection());
+    add(memo_menu::kPaste, nullptr, false);
+    add(memo_menu::kDelete, nullptr, false);
     menu.addSeparator();
     add(
-        kSelectAll, [this] { SelectAll(); }, lines_->Count() > 0);
+        memo_menu::kSelectAll, [this] { SelectAll(); }, lines_->Count() > 0);
     menu.exec(event->globalPos());
 }
