@@ -1,5 +1,6 @@
 // The channel on real ports of the system: COM3 is the monitored port, COM4 the device side,
 // joined to COM3 by with_com_ports.sh. What the test writes to COM4 arrives on COM3.
+#include "com_device.h"
 #include "port_discovery.h"
 #include "serial_port.h"
 
@@ -13,50 +14,6 @@ namespace {
 bool UnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-// The device side: raw, 38400 baud, writes that wait until done.
-class Device {
-  public:
-    Device() {
-        handle_ = CreateFileA("\\\\.\\COM4", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE) return;
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(handle_, &dcb);
-        BuildCommDCBA("baud=38400 parity=N data=8 stop=1", &dcb);
-        SetCommState(handle_, &dcb);
-    }
-    ~Device() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Send(const std::string& bytes) {
-        DWORD written = 0;
-        ASSERT_TRUE(
-            WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-        ASSERT_EQ(written, bytes.size());
-    }
-
-  private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-DWORD Waiting(HANDLE port) {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    return ClearCommError(port, &errors, &stat) ? stat.cbInQue : 0;
-}
-
-// Waits for bytes that another party sends, looking between short sleeps.
-bool WaitForQueue(HANDLE port, DWORD count) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Waiting(port) < count) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 TEST(ComPort, OpensConfiguresAndReadsExactlyWhatWaited) {
