@@ -2,6 +2,7 @@
 #include "frame_cut.h"
 #include "live_log.h"
 #include "main_window.h"
+#include "memo_lines.h"
 #include "port_discovery.h"
 #include "pty.h"
 #include "serial_port.h"
@@ -19,13 +20,6 @@
 #include <memory>
 
 namespace {
-
-std::vector<std::string> LinesOf(TMemo* memo) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < memo->Lines->Count(); ++i)
-        lines.push_back(memo->Lines->Strings(i).Bytes());
-    return lines;
-}
 
 // Lets the message loop run, so that the timer delivers its ticks, until the condition holds.
 bool RunUntil(const std::function<bool()>& condition,

@@ -6,12 +6,6 @@
 #pragma once
 
 #if defined(_WIN32) && !defined(QUORVANE_SERIAL_STANDIN)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #else
 

@@ -98,3 +98,46 @@ std::u16string LineLayout::Text(int from, int to) const {
     }
     return text;
 }
+
+TextPosition MovedCaret(TextPosition p, CaretKey key, bool ctrl, int count, int rows,
+                        const std::function<int(int line)>& columns) {
+    if (count <= 0) return {};
+    auto toLine = [&](int line) {
+        p.line = std::clamp(line, 0, count - 1);
+        p.column = std::min(p.column, columns(p.line));
+    };
+    switch (key) {
+    case CaretKey::Left:
+        if (p.column > 0)
+            --p.column;
+        else if (p.line > 0)
+            p = {p.line - 1, columns(p.line - 1)};
+        break;
+    case CaretKey::Right:
+        if (p.column < columns(p.line))
+            ++p.column;
+        else if (p.line + 1 < count)
+            p = {p.line + 1, 0};
+        break;
+    case CaretKey::Up:
+        toLine(p.line - 1);
+        break;
+    case CaretKey::Down:
+        toLine(p.line + 1);
+        break;
+    case CaretKey::PageUp:
+        toLine(p.line - rows);
+        break;
+    case CaretKey::PageDown:
+        toLine(p.line + rows);
+        break;
+    case CaretKey::Home:
+        p = ctrl ? TextPosition{0, 0} : TextPosition{p.line, 0};
+        break;
+    case CaretKey::End:
+        p = ctrl ? TextPosition{count - 1, columns(count - 1)}
+                 : TextPosition{p.line, columns(p.line)};
+        break;
+    }
+    return p;
+}

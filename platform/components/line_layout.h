@@ -14,6 +14,22 @@
 #include <unordered_map>
 #include <vector>
 
+// A place in a memo's text: a line and a character within it.
+struct TextPosition {
+    int line = 0;
+    int column = 0;
+    friend bool operator==(const TextPosition&, const TextPosition&) = default;
+    friend bool operator<(const TextPosition& a, const TextPosition& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    }
+};
+
+// Where the caret of a read-only edit box goes for a key: lines of columns(line) characters,
+// count of them, rows in sight.
+enum class CaretKey { Left, Right, Up, Down, PageUp, PageDown, Home, End };
+TextPosition MovedCaret(TextPosition p, CaretKey key, bool ctrl, int count, int rows,
+                        const std::function<int(int line)>& columns);
+
 class LineLayout {
   public:
     struct Font {

@@ -372,48 +372,26 @@ void MemoView::keyPressEvent(QKeyEvent* event) {
     if (count == 0) return event->ignore();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
-    const int rows = std::max(1, viewport()->height() / LineHeight());
-    Position p = cursor_;
-    auto toLine = [&](int line) {
-        p.line = std::clamp(line, 0, count - 1);
-        p.column = std::min(p.column, Columns(p.line));
+    struct Step {
+        int key;
+        CaretKey caret;
     };
-    switch (event->key()) {
-    case Qt::Key_Left:
-        if (p.column > 0)
-            --p.column;
-        else if (p.line > 0)
-            p = {p.line - 1, Columns(p.line - 1)};
-        break;
-    case Qt::Key_Right:
-        if (p.column < Columns(p.line))
-            ++p.column;
-        else if (p.line + 1 < count)
-            p = {p.line + 1, 0};
-        break;
-    case Qt::Key_Up:
-        toLine(p.line - 1);
-        break;
-    case Qt::Key_Down:
-        toLine(p.line + 1);
-        break;
-    case Qt::Key_PageUp: // the page and the caret move together
-        verticalScrollBar()->setValue(verticalScrollBar()->value() - rows);
-        toLine(p.line - rows);
-        break;
-    case Qt::Key_PageDown:
-        verticalScrollBar()->setValue(verticalScrollBar()->value() + rows);
-        toLine(p.line + rows);
-        break;
-    case Qt::Key_Home:
-        p = ctrl ? Position{0, 0} : Position{p.line, 0};
-        break;
-    case Qt::Key_End:
-        p = ctrl ? Position{count - 1, Columns(count - 1)} : Position{p.line, Columns(p.line)};
-        break;
-    default:
-        return event->ignore(); // typing changes nothing
-    }
+    static constexpr Step steps[] = {
+        {Qt::Key_Left, CaretKey::Left},     {Qt::Key_Right, CaretKey::Right},
+        {Qt::Key_Up, CaretKey::Up},         {Qt::Key_Down, CaretKey::Down},
+        {Qt::Key_PageUp, CaretKey::PageUp}, {Qt::Key_PageDown, CaretKey::PageDown},
+        {Qt::Key_Home, CaretKey::Home},     {Qt::Key_End, CaretKey::End},
+    };
+    const Step* step = std::find_if(std::begin(steps), std::end(steps),
+                                    [&](const Step& s) { return s.key == event->key(); });
+    if (step == std::end(steps)) return event->ignore(); // typing changes nothing
+    const int rows = std::max(1, viewport()->height() / LineHeight());
+    // The page and the caret move together.
+    if (step->caret == CaretKey::PageUp || step->caret == CaretKey::PageDown)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() +
+                                      (step->caret == CaretKey::PageUp ? -rows : rows));
+    const Position p = MovedCaret(cursor_, step->caret, ctrl, count, rows,
+                                  [this](int line) { return Columns(line); });
     MoveCaret(p, shift);
 }
 

@@ -16,14 +16,7 @@ class TStrings;
 class MemoView : public QAbstractScrollArea {
   public:
     // A place in the text: a line and a character (UTF-16 unit) within its Unicode form.
-    struct Position {
-        int line = 0;
-        int column = 0;
-        friend bool operator==(const Position&, const Position&) = default;
-        friend bool operator<(const Position& a, const Position& b) {
-            return a.line != b.line ? a.line < b.line : a.column < b.column;
-        }
-    };
+    using Position = TextPosition;
 
     MemoView(const TStrings* lines, QWidget* parent);
     ~MemoView() override;

@@ -7,12 +7,6 @@
 
 #include "line_layout.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <memory>
@@ -24,14 +18,7 @@ class TStrings;
 
 class MemoWindow {
   public:
-    struct Position {
-        int line = 0;
-        int column = 0;
-        friend bool operator==(const Position&, const Position&) = default;
-        friend bool operator<(const Position& a, const Position& b) {
-            return a.line != b.line ? a.line < b.line : a.column < b.column;
-        }
-    };
+    using Position = TextPosition;
 
     static const wchar_t* ClassName();
     static void Register();

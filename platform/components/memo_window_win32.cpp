@@ -329,48 +329,24 @@ void MemoWindow::Key(WPARAM key) {
     if (ctrl && key == 'A') return SelectAll();
     const int count = lines_->Count();
     if (count == 0) return;
-    const int rows = Rows();
-    Position p = cursor_;
-    auto toLine = [&](int line) {
-        p.line = std::clamp(line, 0, count - 1);
-        p.column = std::min(p.column, Columns(p.line));
+    struct Step {
+        WPARAM key;
+        CaretKey caret;
     };
-    switch (key) {
-    case VK_LEFT:
-        if (p.column > 0)
-            --p.column;
-        else if (p.line > 0)
-            p = {p.line - 1, Columns(p.line - 1)};
-        break;
-    case VK_RIGHT:
-        if (p.column < Columns(p.line))
-            ++p.column;
-        else if (p.line + 1 < count)
-            p = {p.line + 1, 0};
-        break;
-    case VK_UP:
-        toLine(p.line - 1);
-        break;
-    case VK_DOWN:
-        toLine(p.line + 1);
-        break;
-    case VK_PRIOR: // the page and the caret move together
-        ScrollTo(SB_VERT, TopLine() - rows);
-        toLine(p.line - rows);
-        break;
-    case VK_NEXT:
-        ScrollTo(SB_VERT, TopLine() + rows);
-        toLine(p.line + rows);
-        break;
-    case VK_HOME:
-        p = ctrl ? Position{0, 0} : Position{p.line, 0};
-        break;
-    case VK_END:
-        p = ctrl ? Position{count - 1, Columns(count - 1)} : Position{p.line, Columns(p.line)};
-        break;
-    default:
-        return;
-    }
+    static constexpr Step steps[] = {
+        {VK_LEFT, CaretKey::Left}, {VK_RIGHT, CaretKey::Right},  {VK_UP, CaretKey::Up},
+        {VK_DOWN, CaretKey::Down}, {VK_PRIOR, CaretKey::PageUp}, {VK_NEXT, CaretKey::PageDown},
+        {VK_HOME, CaretKey::Home}, {VK_END, CaretKey::End},
+    };
+    const Step* step = std::find_if(std::begin(steps), std::end(steps),
+                                    [&](const Step& s) { return s.key == key; });
+    if (step == std::end(steps)) return;
+    const int rows = Rows();
+    // The page and the caret move together.
+    if (step->caret == CaretKey::PageUp || step->caret == CaretKey::PageDown)
+        ScrollTo(SB_VERT, TopLine() + (step->caret == CaretKey::PageUp ? -rows : rows));
+    const Position p = MovedCaret(cursor_, step->caret, ctrl, count, rows,
+                                  [this](int line) { return Columns(line); });
     MoveCaret(p, Down(VK_SHIFT));
 }
 

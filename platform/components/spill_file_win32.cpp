@@ -1,16 +1,24 @@
 #include "spill_file.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
-#include <vector>
+#include <algorithm>
 
 namespace {
 
 HANDLE H(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// Where in the file a transfer goes, and how much of what is left one call moves.
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+DWORD Piece(std::size_t left) {
+    return static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
 }
 
 std::wstring Directory(const std::string& chosen) {
@@ -47,13 +55,9 @@ bool SpillFile::Open(const std::string& dir) {
 bool SpillFile::Write(std::uint64_t offset, const char* data, std::size_t size) {
     if (!IsOpen()) return false;
     for (std::size_t done = 0; done < size;) {
-        OVERLAPPED at{};
-        const std::uint64_t where = offset + done;
-        at.Offset = static_cast<DWORD>(where);
-        at.OffsetHigh = static_cast<DWORD>(where >> 32);
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        OVERLAPPED at = At(offset + done);
         DWORD written = 0;
-        if (!WriteFile(H(handle_), data + done, piece, &written, &at) || written == 0) {
+        if (!WriteFile(H(handle_), data + done, Piece(size - done), &written, &at) || !written) {
             Truncate(offset); // the disk is full: give back what part did land
             return false;
         }
@@ -65,13 +69,10 @@ bool SpillFile::Write(std::uint64_t offset, const char* data, std::size_t size) 
 bool SpillFile::Read(std::uint64_t offset, char* data, std::size_t size) const {
     if (!IsOpen()) return false;
     for (std::size_t done = 0; done < size;) {
-        OVERLAPPED at{};
-        const std::uint64_t where = offset + done;
-        at.Offset = static_cast<DWORD>(where);
-        at.OffsetHigh = static_cast<DWORD>(where >> 32);
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        OVERLAPPED at = At(offset + done);
         DWORD read = 0;
-        if (!ReadFile(H(handle_), data + done, piece, &read, &at) || read == 0) return false;
+        if (!ReadFile(H(handle_), data + done, Piece(size - done), &read, &at) || !read)
+            return false;
         done += read;
     }
     return true;

@@ -4,6 +4,7 @@
 #include "com_device.h"
 #include "entry.h"
 #include "main_window.h"
+#include "memo_lines.h"
 #include "memo_window.h"
 #include "port_discovery.h"
 #include "texts.h"
@@ -14,13 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::string> LinesOf(TMemo* memo) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < memo->Lines->Count(); ++i)
-        lines.push_back(memo->Lines->Strings(i).Bytes());
-    return lines;
-}
 
 std::wstring ClipboardText() {
     std::wstring text;
