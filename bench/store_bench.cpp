@@ -203,11 +203,11 @@ void Compare(const char* what, const std::vector<std::string>& pool, std::size_t
     low.memoryBudget = std::size_t(64) << 20;
     store.SetLimits(low);
     f = Append(store, pool, textBytes);
-    std::printf("  budget 64 MB: the store holds %6.0f MB in memory, temporary file %6.0f MB, "
-                "append %6.0f MB/s, longest Add %5.2f ms\n",
-                MB(static_cast<double>(store.MemoryBytes())),
-                MB(static_cast<double>(store.FileBytes())), MB(f.text / f.seconds),
-                f.longestAdd * 1e3);
+    std::printf(
+        "  budget 64 MiB (67 MB): the store holds %6.0f MB in memory, temporary file %6.0f MB, "
+        "append %6.0f MB/s, longest Add %5.2f ms\n",
+        MB(static_cast<double>(store.MemoryBytes())), MB(static_cast<double>(store.FileBytes())),
+        MB(f.text / f.seconds), f.longestAdd * 1e3);
     store.Clear();
 }
 

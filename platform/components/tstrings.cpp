@@ -110,8 +110,15 @@ void TStrings::CloseChunk() {
     c.packed = n;
     c.state = Chunk::Packed;
     packedInMemory_ += n;
-    // The budget holds for everything the store keeps in memory, not the packed text alone.
-    if (MemoryBytes() > limits_.memoryBudget) diskRefused_ = !Spill(c);
+    // The budget holds for everything the store keeps in memory, not the packed text alone:
+    // while it is exceeded, the oldest packed chunks go to the file.
+    diskRefused_ = false;
+    while (MemoryBytes() > limits_.memoryBudget && !diskRefused_) {
+        while (nextToSpill_ < chunks_.size() && chunks_[nextToSpill_].state != Chunk::Packed)
+            ++nextToSpill_;
+        if (nextToSpill_ >= chunks_.size()) break; // nothing left that could go
+        diskRefused_ = !Spill(chunks_[nextToSpill_]);
+    }
 }
 
 bool TStrings::Spill(Chunk& c) {
@@ -170,6 +177,7 @@ void TStrings::Clear() {
     cache_.clear();
     file_->Close(); // its space goes with it
     fileEnd_ = 0;
+    nextToSpill_ = 0;
     diskRefused_ = false;
     packedInMemory_ = plainBytes_ = cacheBytes_ = 0;
     count_ = longest_ = 0;

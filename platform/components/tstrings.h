@@ -101,7 +101,8 @@ class TStrings {
     mutable std::size_t cacheBytes_ = 0;
     std::unique_ptr<SpillFile> file_; // the temporary file, opened when first needed
     std::uint64_t fileEnd_ = 0;
-    bool diskRefused_ = false; // the last chunk the memory could not keep found no room on disk
+    std::size_t nextToSpill_ = 0; // chunks before it are not packed in memory
+    bool diskRefused_ = false;    // the last chunk the memory could not keep found no room on disk
     mutable std::vector<Cached> cache_;
     mutable std::uint64_t tick_ = 0;
     void* compressor_ = nullptr;
