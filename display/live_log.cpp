@@ -1,6 +1,7 @@
 #include "live_log.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -9,17 +10,36 @@ char HexDigit(unsigned v) {
     return static_cast<char>(v < 10 ? '0' + v : 'a' + (v - 10));
 }
 
-// Writes the piece for b at out and returns its length (1 or 4).
-std::size_t RenderByte(unsigned char b, char* out) {
-    if (b >= 0x20 && b <= 0x7F) {
-        out[0] = static_cast<char>(b);
-        return 1;
+// The piece of display text for each byte value: itself, or "<" two hex digits ">".
+struct Piece {
+    char text[4];
+    std::size_t length;
+};
+struct Pieces {
+    Piece of[256];
+    Pieces() {
+        for (unsigned b = 0; b < 256; ++b) {
+            Piece& p = of[b];
+            if (b >= 0x20 && b <= 0x7F) {
+                p = {{static_cast<char>(b), 0, 0, 0}, 1};
+            } else {
+                p = {{'<', HexDigit((b & 0xF0u) >> 4), HexDigit(b & 0x0Fu), '>'}, 4};
+            }
+        }
     }
-    out[0] = '<';
-    out[1] = HexDigit((b & 0xF0u) >> 4);
-    out[2] = HexDigit(b & 0x0Fu);
-    out[3] = '>';
-    return 4;
+};
+const Pieces kPieces;
+
+// Writes the pieces of count bytes at out, which has room for four characters a byte, and
+// returns the end of what it wrote. A piece is copied whole, whatever its length: the room is
+// there, and one fixed-size copy beats a branch per byte.
+char* RenderInto(const unsigned char* bytes, std::size_t count, char* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Piece& p = kPieces.of[bytes[i]];
+        std::memcpy(out, p.text, 4);
+        out += p.length;
+    }
+    return out;
 }
 
 } // namespace
@@ -27,10 +47,9 @@ std::size_t RenderByte(unsigned char b, char* out) {
 std::string RenderBytes(const unsigned char* bytes, int count) {
     std::string text;
     if (count < 1) return text;
-    text.reserve(static_cast<std::size_t>(count) * 4);
-    char piece[4];
-    for (int i = 0; i < count; ++i)
-        text.append(piece, RenderByte(bytes[i], piece));
+    text.resize(static_cast<std::size_t>(count) * 4);
+    char* end = RenderInto(bytes, static_cast<std::size_t>(count), text.data());
+    text.resize(static_cast<std::size_t>(end - text.data()));
     return text;
 }
 
@@ -38,17 +57,28 @@ LineRenderer::LineRenderer(LineSink add, std::size_t maxLength)
     : add_(std::move(add)), maxLength_(maxLength < 4 ? 4 : maxLength) {} // an escape must fit
 
 void LineRenderer::Feed(const unsigned char* bytes, std::size_t count) {
-    if (count == 0) return;
-    if (line_.capacity() < maxLength_) line_.reserve(std::min(count * 4, maxLength_));
-    char piece[4];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t n = RenderByte(bytes[i], piece);
-        if (line_.size() + n > maxLength_) {
+    std::size_t i = 0;
+    while (i < count) {
+        // As many bytes as fit the line even if every one is escaped go in one pass.
+        const std::size_t sure = std::min(count - i, (maxLength_ - line_.size()) / 4);
+        if (sure > 0) {
+            const std::size_t old = line_.size();
+            line_.resize(old + sure * 4);
+            char* end = RenderInto(bytes + i, sure, line_.data() + old);
+            line_.resize(static_cast<std::size_t>(end - line_.data()));
+            i += sure;
+            continue;
+        }
+        // The last few characters of a line: a piece that does not fit starts the next one.
+        const Piece& p = kPieces.of[bytes[i]];
+        if (line_.size() + p.length > maxLength_) {
             add_(std::move(line_));
             line_.clear();
             line_.reserve(maxLength_);
+            continue;
         }
-        line_.append(piece, n);
+        line_.append(p.text, p.length);
+        ++i;
     }
 }
 
