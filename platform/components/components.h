@@ -85,7 +85,7 @@ class TControl : public TObject {
 
   protected:
 #ifdef _WIN32
-    explicit TControl(HWND widget) : widget_(widget) {}
+    TControl(TForm* owner, HWND widget) : widget_(widget), owner_(owner) {}
     HWND widget_;
     TForm* owner_ = nullptr;
     RECT bounds_{}; // as stored, in pixels at 96 dots per inch

@@ -94,6 +94,10 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return CallWindowProcW(gEditProc, window, message, wParam, lParam);
 }
 
+void SetNativeText(HWND window, const std::string& bytes) {
+    SetWindowTextW(window, ToUnicode(bytes).c_str());
+}
+
 template <class T> T* Find(const std::vector<std::unique_ptr<TObject>>& components, HWND window) {
     for (const auto& c : components)
         if (auto* t = dynamic_cast<T*>(c.get()); t && t->Widget() == window) return t;
@@ -172,7 +176,7 @@ void TControl::SetTabStop(bool tabStop) {
 
 // ---- TForm
 
-TForm::TForm() : TControl(nullptr) {
+TForm::TForm() : TControl(nullptr, nullptr) {
     RegisterClasses();
     // WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX and a fixed frame: bsSingle with no maximize box.
     widget_ = CreateWindowExW(
@@ -208,7 +212,7 @@ HWND TForm::CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle) 
 
 void TForm::SetCaption(const AnsiString& caption) {
     caption_ = caption;
-    SetWindowTextW(widget_, ToUnicode(caption.Bytes()).c_str());
+    SetNativeText(widget_, caption.Bytes());
 }
 
 int TForm::ClientWidth() const {
@@ -329,14 +333,13 @@ static bool Tab(const std::vector<TControl*>& order, bool back) {
 
 // ---- TButton
 
-TButton::TButton(TForm* owner) : TControl(owner->CreateChild(L"BUTTON", BS_PUSHBUTTON)) {
-    owner_ = owner;
+TButton::TButton(TForm* owner) : TControl(owner, owner->CreateChild(L"BUTTON", BS_PUSHBUTTON)) {
     owner->InsertComponent(this);
 }
 
 void TButton::SetCaption(const AnsiString& caption) {
     caption_ = caption;
-    SetWindowTextW(widget_, ToUnicode(caption.Bytes()).c_str());
+    SetNativeText(widget_, caption.Bytes());
 }
 
 void TButton::Click() {
@@ -346,8 +349,7 @@ void TButton::Click() {
 // ---- TEdit
 
 TEdit::TEdit(TForm* owner)
-    : TControl(owner->CreateChild(L"EDIT", ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE)) {
-    owner_ = owner;
+    : TControl(owner, owner->CreateChild(L"EDIT", ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE)) {
     owner->InsertComponent(this);
     SetWindowLongPtrW(widget_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     auto previous = reinterpret_cast<WNDPROC>(
@@ -374,7 +376,7 @@ AnsiString TEdit::Text() const {
 void TEdit::SetText(const AnsiString& text) {
     std::string bytes = text.Bytes();
     if (maxLength_ > 0) bytes.resize(WholeCharacters(bytes, static_cast<std::size_t>(maxLength_)));
-    SetWindowTextW(widget_, ToUnicode(bytes).c_str());
+    SetNativeText(widget_, bytes);
 }
 
 void TEdit::SetMaxLength(int bytes) {
@@ -397,14 +399,14 @@ void TEdit::SetBorderless(bool borderless) {
 
 // ---- TCheckBox
 
-TCheckBox::TCheckBox(TForm* owner) : TControl(owner->CreateChild(L"BUTTON", BS_AUTOCHECKBOX)) {
-    owner_ = owner;
+TCheckBox::TCheckBox(TForm* owner)
+    : TControl(owner, owner->CreateChild(L"BUTTON", BS_AUTOCHECKBOX)) {
     owner->InsertComponent(this);
 }
 
 void TCheckBox::SetCaption(const AnsiString& caption) {
     caption_ = caption;
-    SetWindowTextW(widget_, ToUnicode(caption.Bytes()).c_str());
+    SetNativeText(widget_, caption.Bytes());
 }
 
 bool TCheckBox::Checked() const {
@@ -420,10 +422,9 @@ void TCheckBox::SetChecked(bool checked) {
 // ---- TMemo
 
 TMemo::TMemo(TForm* owner)
-    : TControl(owner->CreateChild(MemoWindow::ClassName(), WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
-                                  WS_EX_CLIENTEDGE)),
+    : TControl(owner, owner->CreateChild(MemoWindow::ClassName(),
+                                         WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE)),
       Lines(new TStrings) {
-    owner_ = owner;
     view_ = std::make_unique<MemoWindow>(widget_, Lines.get());
     if (owner->Font())
         SendMessageW(widget_, WM_SETFONT, reinterpret_cast<WPARAM>(owner->Font()), FALSE);

@@ -268,12 +268,7 @@ QString MemoView::TextBetween(Position from, Position to) const {
     QString text = ToQString(LayoutOf(from.line).Text(from.column, Columns(from.line)));
     text += '\n';
     // The lines in between are taken whole and converted in one go.
-    std::string middle;
-    for (int i = from.line + 1; i < to.line; ++i) {
-        middle.append(lines_->Line(i));
-        middle += '\n';
-    }
-    text += ToUnicode(middle);
+    text += ToUnicode(lines_->Joined(from.line + 1, to.line, "\n"));
     text += ToQString(LayoutOf(to.line).Text(0, to.column));
     return text;
 }

@@ -63,7 +63,6 @@ class MemoWindow {
     const TStrings* lines_;
     HFONT font_ = nullptr;
     int lineHeight_ = 16;
-    int ascent_ = 12;
     Position anchor_;
     Position cursor_;
     bool selecting_ = false;

@@ -75,7 +75,6 @@ void MemoWindow::SetFont(HFONT font) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     lineHeight_ = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
-    ascent_ = tm.tmAscent;
     // Integer advances, as the text is drawn with: what is measured is where it lands.
     INT widths[128] = {};
     GetCharWidth32W(dc, 0, 127, widths);
@@ -276,12 +275,7 @@ std::wstring MemoWindow::TextBetween(Position from, Position to) const {
     std::wstring text = Wide(LayoutOf(from.line).Text(from.column, Columns(from.line)));
     text += L"\r\n";
     // The lines in between are taken whole and converted in one go.
-    std::string middle;
-    for (int i = from.line + 1; i < to.line; ++i) {
-        middle.append(lines_->Line(i));
-        middle += "\r\n";
-    }
-    text += ToUnicode(middle);
+    text += ToUnicode(lines_->Joined(from.line + 1, to.line, "\r\n"));
     text += Wide(LayoutOf(to.line).Text(0, to.column));
     return text;
 }

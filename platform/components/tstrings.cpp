@@ -249,6 +249,15 @@ std::string_view TStrings::Line(int index) const {
     return std::string_view(text + begin, end - begin);
 }
 
+std::string TStrings::Joined(int first, int end, std::string_view separator) const {
+    std::string text;
+    for (int i = std::max(first, 0); i < std::min(end, Count()); ++i) {
+        text.append(Line(i));
+        text.append(separator);
+    }
+    return text;
+}
+
 AnsiString TStrings::Strings(int index) const {
     std::string_view line = Line(index);
     return AnsiString(line.data(), line.size());

@@ -54,6 +54,8 @@ class TStrings {
     // Valid until the next call of Line, Strings, Add or Clear on this object: copy what must
     // outlive it. Empty for an index out of range.
     std::string_view Line(int index) const;
+    // Lines [first, end), each followed by separator.
+    std::string Joined(int first, int end, std::string_view separator) const;
     std::size_t LongestLine() const { return longest_; } // in bytes
     int LongestIndex() const { return longestIndex_; }   // the first line of that length
 
